@@ -1,0 +1,141 @@
+#include "generator/engine.h"
+
+#include "common/error.h"
+#include "common/paths.h"
+#include "common/unicode.h"
+#include "platform/units.h"
+
+#include <sys/stat.h>
+
+namespace velmoro::draw {
+
+namespace {
+
+constexpr std::u16string_view kTargetFormats[] = {u"", u"Pdf", u"Emf-Pages", u"Emf"};
+
+// Whether two paths name one file: the same inode when both exist, else the same text.
+bool sameFile(const std::u16string& a, const std::u16string& b) {
+  struct stat sa {}, sb {};
+  if (::stat(path::toSystem(a).c_str(), &sa) == 0 && ::stat(path::toSystem(b).c_str(), &sb) == 0)
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+  return path::toNative(a) == path::toNative(b);
+}
+
+}  // namespace
+
+std::u16string_view targetFormatName(int index) {
+  return index >= 0 && index < 4 ? kTargetFormats[index] : std::u16string_view();
+}
+
+uint8_t findTargetFormat(std::u16string_view name) {
+  for (uint8_t i = 1; i < 4; ++i)
+    if (text::equalsIgnoreCase(kTargetFormats[i], name)) return i;
+  return kFormatNone;
+}
+
+TDrawEngine::TDrawEngine() {
+  Config.setOnChange([this] { SettingsLoaded = false; });
+}
+
+void TDrawEngine::LoadSettings() {
+  DrawScriptID = Config.value(u"DrawScriptID");
+
+  std::u16string format = Config.value(u"TargetFormat");
+  TargetFormat = format.empty() ? uint8_t(kFormatNone) : findTargetFormat(format);
+
+  TargetFile = Config.value(u"TargetFile");
+  std::u16string ext = text::toLower(path::extensionOf(TargetFile));
+  if (TargetFormat == kFormatNone && !TargetFile.empty()) {
+    if (ext == u".pdf") TargetFormat = kFormatPdf;
+    if (ext == u".emf") TargetFormat = kFormatEmfPages;
+  }
+  if (ext.empty() && !TargetFile.empty()) {
+    if (TargetFormat == kFormatPdf) TargetFile += u".pdf";
+    if (TargetFormat == kFormatEmfPages || TargetFormat == kFormatEmf) TargetFile += u".emf";
+  }
+
+  PaperSize = units::kDefaultPaper;
+  std::u16string paper = Config.value(u"PaperSize");
+  if (!paper.empty())
+    if (int i = units::findPaper(paper); i > 0) PaperSize = static_cast<uint8_t>(i);
+
+  PageOrientation = text::equalsIgnoreCase(Config.value(u"PageOrientation"), u"Landscape") ? 1 : 0;
+
+  Margins = {Config.integer(u"PageMarginLeft", 10), Config.integer(u"PageMarginTop", 10),
+             Config.integer(u"PageMarginRight", 10), Config.integer(u"PageMarginBottom", 10)};
+
+  if (Config.value(u"DrawFontName").empty()) Config.setValue(u"DrawFontName", u"Arial");
+  if (Config.value(u"DataByeInfoText").empty()) Config.setValue(u"DataByeInfoText", u"bye");
+  if (Config.value(u"DrawGroupInfoText").empty()) Config.setValue(u"DrawGroupInfoText", u"Group");
+
+  // A draw from a participants file usually leaves DrawParticipantsCount out; there the
+  // script decides on the real count, so only an empty sheet is switched off here.
+  bool fromData = !text::trim(Config.value(u"DataParticipantsFile")).empty();
+  if (!fromData && Config.boolean(u"Draw3rdPlace", false) &&
+      Config.integer(u"DrawParticipantsCount", 0) <= 3)
+    Config.setValue(u"Draw3rdPlace", u"0");
+
+  SettingsLoaded = true;
+}
+
+void TDrawEngine::Execute() {
+  ErrorMessage.clear();
+  if (!SettingsLoaded) LoadSettings();
+  try {
+    run();
+  } catch (const std::exception& e) {
+    ErrorMessage = messageOf(e);
+    if (ErrorMessage.empty()) ErrorMessage = u"Draw failed!";
+  }
+}
+
+void TDrawEngine::run() {
+  if (TargetFormat == kFormatNone) throw Error(u"Unknown target format!");
+  refuseInputAsTarget();
+
+  std::u16string name = text::toLower(DrawScriptID);
+  if (name.find(u"_data") == std::u16string::npos &&
+      !text::trim(Config.value(u"DataParticipantsFile")).empty())
+    name += u"_data";
+  DrawScriptFactory factory = FindScript(name);
+  if (!factory) throw Error(u"Draw script not found!");
+
+  std::unique_ptr<TDrawScript> script = factory();
+  script->Config = &Config;
+  script->OnAddPage = [this] { return OnAddPage(); };
+  script->OnGetPageRect = [this] { return OnGetPageRect(); };
+  script->OnGetCanvas = [this] { return OnGetCanvas(); };
+  script->OnMMToPixels = [this](int mm) { return OnMMToPixels(mm); };
+  script->Style = text::equalsIgnoreCase(Config.value(u"DrawStyle"), u"framed") ? 1 : 0;
+  script->DetailedResults = Config.boolean(u"DrawDetailedResults", false);
+  script->Draw();
+  script.reset();
+
+  if (TargetFile.empty()) throw Error(u"Target file not specified!");
+  if (!path::createFolders(path::folderOf(TargetFile)))
+    throw Error(u"Cannot save file \"" + TargetFile + u"\"!");
+  // The pages are saved by the page document once it exists.
+}
+
+void TDrawEngine::refuseInputAsTarget() const {
+  if (TargetFile.empty()) return;
+  std::vector<std::u16string> outputs{TargetFile};
+  if (TargetFormat == kFormatPdf && KeepEmfCopy) outputs.push_back(path::changeExtension(TargetFile, u".emf"));
+  std::vector<std::u16string> inputs = InputFiles;
+  inputs.push_back(Config.value(u"DataParticipantsFile"));
+  inputs.push_back(Config.value(u"DataScheduleFile"));
+  for (const auto& input : inputs)
+    for (const auto& output : outputs)
+      if (!input.empty() && sameFile(input, output))
+        throw Error(u"Target file would overwrite an input file \"" + output + u"\"!");
+}
+
+int TDrawEngine::OnAddPage() { return -1; }
+
+TRect TDrawEngine::OnGetPageRect() { return {}; }
+
+platform::TCanvas* TDrawEngine::OnGetCanvas() { return nullptr; }
+
+int TDrawEngine::OnMMToPixels(int mm) { return units::mmToPixels(mm); }
+
+}  // namespace velmoro::draw

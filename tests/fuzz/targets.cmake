@@ -1,0 +1,5 @@
+# The fuzz targets: name, source, library. Shared by the fuzz build and the replay tests.
+set(VELMORO_FUZZ_TARGETS
+  "text|fuzz_text.cpp|velmoro_common"
+  "version_info|fuzz_version_info.cpp|velmoro_common"
+  "resources|fuzz_resources.cpp|velmoro_platform")
