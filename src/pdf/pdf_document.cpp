@@ -1,0 +1,149 @@
+#include "pdf/pdf_document.h"
+
+#include "common/atomic_file.h"
+#include "pdf/pdf_errors.h"
+
+#include <cstdio>
+
+namespace velmoro::pdf {
+
+namespace {
+
+struct PaperPoints {
+  int32_t width, height;
+};
+constexpr PaperPoints kPapers[5] = {{595, 842}, {419, 595}, {842, 1190}, {612, 792}, {612, 1008}};
+
+}  // namespace
+
+TPdfXref::TPdfXref() { entries_.push_back({'f', -1, 65535, nullptr}); }
+
+void TPdfXref::Register(std::unique_ptr<TPdfObject> object) {
+  if (!object || object->ObjectType != TPdfObjectType::Direct) throw EPdfInvalidOperation("AddObject");
+  object->ObjectNumber = static_cast<int32_t>(entries_.size());
+  object->ObjectType = TPdfObjectType::Indirect;
+  entries_.push_back({'n', -1, 0, std::move(object)});
+}
+
+TPdfDocument::TPdfDocument(bool useOutlines, int codePage, bool pdfA1)
+    : useOutlines_(useOutlines), pdfA1_(pdfA1), codePage_(codePage == 0 ? 1252 : codePage) {
+  // The 8-bit text of PDF fonts is Windows-1252 here: the system's own code page is
+  // UTF-8, which no simple PDF font encoding covers.
+  SetDefaultPaperSize(psA4);
+  trailer_->AddItem("Size", Number(0));
+
+  catalog_ = &xref_.AddObject(std::make_unique<TPdfDictionary>());
+  catalog_->AddItem("Type", Name("Catalog"));
+  trailer_->AddReference("Root", *catalog_);
+  catalog_->AddItem("PageLayout", Name("SinglePage"));
+
+  info_ = &xref_.AddObject(std::make_unique<TPdfDictionary>());
+  info_->AddItem("Producer", std::make_unique<TPdfText>("Velmoro PDF engine 1.16"));
+  trailer_->AddReference("Info", *info_);
+  info_->AddItem("CreationDate", std::make_unique<TPdfText>(formatDate(Now())));
+
+  root_ = &xref_.AddObject(std::make_unique<TPdfDictionary>());
+  root_->AddItem("Type", Name("Pages"));
+  root_->AddItem("Kids", std::make_unique<TPdfArray>());
+  root_->AddItem("Count", Number(0));
+  catalog_->AddReference("Pages", *root_);
+}
+
+void TPdfDocument::SetDefaultPaperSize(uint8_t code) {
+  paperSize_ = code;
+  if (code < 5) {
+    width_ = kPapers[code].width;
+    height_ = kPapers[code].height;
+  }
+}
+
+void TPdfDocument::SetDefaultPageWidth(int32_t points) {
+  width_ = points;
+  paperSize_ = psUserDefined;
+}
+
+void TPdfDocument::SetDefaultPageHeight(int32_t points) {
+  height_ = points;
+  paperSize_ = psUserDefined;
+}
+
+void TPdfDocument::SetDefaultPageLandscape(bool landscape) {
+  if (landscape != DefaultPageLandscape()) std::swap(width_, height_);
+}
+
+void TPdfDocument::SetInfo(std::string_view key, std::u16string_view value) {
+  info_->AddItem(key, std::make_unique<TPdfTextString>(std::u16string(value)));
+}
+
+TPdfStream& TPdfDocument::NewStream() { return xref_.AddObject(std::make_unique<TPdfStream>(compression_)); }
+
+TPdfPage& TPdfDocument::AddPage() {
+  if (!root_) throw EPdfInvalidOperation("AddPage");
+  auto page = std::make_unique<TPdfPage>();
+  auto box = std::make_unique<TPdfArray>();
+  for (int32_t v : {0, 0, width_, height_}) box->AddItem(Number(v));
+  page->AddItem("MediaBox", std::move(box));
+  TPdfPage& p = xref_.AddObject(std::move(page));
+  pages_.push_back(&p);
+  auto* kids = root_->As<TPdfArray>("Kids");
+  kids->AddReference(p);
+  root_->As<TPdfNumber>("Count")->Value = static_cast<int32_t>(kids->ItemCount());
+
+  p.AddItem("Type", Name("Page"));
+  p.AddReference("Parent", *root_);
+  auto resources = std::make_unique<TPdfDictionary>();
+  resources->AddItem("Font", std::make_unique<TPdfDictionary>());
+  resources->AddItem("XObject", std::make_unique<TPdfDictionary>());
+  auto procSet = std::make_unique<TPdfArray>();
+  for (const char* n : {"PDF", "Text", "ImageC"}) procSet->AddItem(Name(n));
+  resources->AddItem("ProcSet", std::move(procSet));
+  p.AddItem("Resources", std::move(resources));
+  p.Contents = &NewStream();
+  p.AddReference("Contents", *p.Contents);
+  return p;
+}
+
+std::string TPdfDocument::SaveToBytes(std::time_t modificationTime) {
+  if (pages_.empty()) throw EPdfInvalidOperation("GetPage");
+  info_->AddItem("ModDate", std::make_unique<TPdfText>(formatDate(modificationTime ? modificationTime : Now())));
+  catalog_->RemoveItem("OpenAction");
+  for (auto& font : fonts_) font->Complete();
+
+  TPdfWrite w;
+  w.Add(header_);
+  for (size_t i = 1; i < xref_.ItemCount(); ++i) {
+    auto& entry = xref_.Item(i);
+    if (!entry.object || entry.object->ObjectType != TPdfObjectType::Indirect)
+      throw EPdfInvalidOperation("WriteValueTo");
+    entry.offset = static_cast<int64_t>(w.Position());
+    w.AddInteger(entry.object->ObjectNumber).Add(' ').AddInteger(entry.object->GenerationNumber).Add(" obj\n");
+    entry.object->WriteValueTo(w);
+    w.Add("\nendobj\n");
+  }
+  size_t xrefOffset = w.Position();
+  w.Add("xref\n0 ").AddInteger(static_cast<int64_t>(xref_.ItemCount())).Add('\n');
+  for (size_t i = 0; i < xref_.ItemCount(); ++i) {
+    auto& entry = xref_.Item(i);
+    char line[32];
+    std::snprintf(line, sizeof line, "%010lld %05d %c \n", static_cast<long long>(entry.offset < 0 ? 0 : entry.offset),
+                  entry.generation, entry.kind);
+    w.Add(line);
+  }
+  trailer_->As<TPdfNumber>("Size")->Value = static_cast<int32_t>(xref_.ItemCount());
+  w.Add("trailer\n");
+  trailer_->WriteValueTo(w);
+  w.Add("\nstartxref\n").AddInteger(static_cast<int64_t>(xrefOffset)).Add("\n%%EOF\n");
+  return std::move(w.Buffer());
+}
+
+bool TPdfDocument::SaveToFile(const std::u16string& path) {
+  try {
+    std::string bytes = SaveToBytes();
+    writeFileAtomically(path, std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+}  // namespace velmoro::pdf
