@@ -92,9 +92,11 @@ TPdfWrite& TPdfWrite::AddLiteral(std::string_view bytes) {
 }
 
 TPdfWrite& TPdfWrite::AddTextString(std::u16string_view text) {
+  // One byte a character only where PDFDocEncoding and Windows-1252 agree, so every
+  // viewer shows what was written.
   bool fits = true;
   for (char16_t c : text)
-    if (!(c < 128 || (c >= 160 && c <= 255) || c == 129 || c == 141 || c == 143 || c == 144 || c == 157)) fits = false;
+    if (!((c >= 32 && c <= 126) || (c >= 161 && c <= 255 && c != 173))) fits = false;
   if (fits) {
     std::string bytes;
     for (char16_t c : text) bytes.push_back(static_cast<char>(c));  // those code points are their own bytes

@@ -9,8 +9,8 @@
 //   names          "/" and the bytes; delimiters, "#", blanks, control and non-ASCII
 //                  bytes as "#" and two hex digits
 //   literal string "(" bytes ")", with ( ) \ escaped, \b \t \n \f, CR dropped
-//   text string    a literal in Windows-1252 when every character fits, else
-//                  "<FEFF" and UTF-16 big-endian in hex ">"
+//   text string    a literal when every character is one where PDFDocEncoding and
+//                  Windows-1252 agree, else "<FEFF" and UTF-16 big-endian in hex ">"
 #pragma once
 
 #include <cstdint>

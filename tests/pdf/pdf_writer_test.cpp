@@ -52,9 +52,11 @@ TEST(PdfWrite, ValueFormats) {
 TEST(PdfWrite, TextStrings) {
   const std::pair<const char16_t*, const char*> cases[] = {
       {u"Cup", "(Cup)"},
-      {u"\u00E9t\u00E9 \u00FF", "(\xE9t\xE9 \xFF)"},          // 160-255 as Windows-1252 bytes
+      {u"\u00E9t\u00E9 \u00FF", "(\xE9t\xE9 \xFF)"},          // 161-255 as single bytes
       {u"\u20AC5", "<FEFF20AC0035>"},                         // the euro sign needs UTF-16
       {u"\u0141\u00F3d\u017A", "<FEFF014100F30064017A>"},
+      {u"a\u00ADb", "<FEFF006100AD0062>"},                  // the soft hyphen differs between the two
+      {u"tab\there", "<FEFF00740061006200090068006500720065>"},
       {u"", "()"},
   };
   for (auto [text, expected] : cases) {
