@@ -22,12 +22,18 @@ namespace velmoro::pdf {
 
 class TPdfWrite {
  public:
+  TPdfWrite() : out_(&own_) {}
+  // Appends to target instead (a content stream); target must outlive the writer.
+  explicit TPdfWrite(std::string& target) : out_(&target) {}
+  TPdfWrite(const TPdfWrite&) = delete;
+  TPdfWrite& operator=(const TPdfWrite&) = delete;
+
   TPdfWrite& Add(std::string_view bytes) {
-    out_.append(bytes);
+    out_->append(bytes);
     return *this;
   }
   TPdfWrite& Add(char c) {
-    out_.push_back(c);
+    out_->push_back(c);
     return *this;
   }
   TPdfWrite& AddInteger(int64_t v);
@@ -40,11 +46,12 @@ class TPdfWrite {
   TPdfWrite& AddHex(std::string_view bytes);  // uppercase digits, no brackets
   TPdfWrite& AddColor(uint32_t colorref);     // COLORREF 0x00BBGGRR as three format-A values
 
-  size_t Position() const { return out_.size(); }
-  std::string& Buffer() { return out_; }
+  size_t Position() const { return out_->size(); }
+  std::string& Buffer() { return *out_; }
 
  private:
-  std::string out_;
+  std::string own_;
+  std::string* out_;
 };
 
 std::string formatRealA(double v);  // without the trailing space
