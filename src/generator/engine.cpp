@@ -87,11 +87,22 @@ void TDrawEngine::Execute() {
     ErrorMessage = messageOf(e);
     if (ErrorMessage.empty()) ErrorMessage = u"Draw failed!";
   }
+  Document.reset();
 }
 
 void TDrawEngine::run() {
   if (TargetFormat == kFormatNone) throw Error(u"Unknown target format!");
-  refuseInputAsTarget();
+  refuseInputAsTarget(0);
+
+  Document = std::make_unique<pdf::TMetafileDocument>();
+  Document->PaperSize = PaperSize;
+  Document->Orientation = PageOrientation;
+  Document->Margins = {Margins[0], Margins[1], Margins[2], Margins[3]};
+  if (TargetFormat == kFormatEmfPages || TargetFormat == kFormatEmf) {
+    Document->CreatedBy = Config.value(u"DocumentCreator");
+    Document->Description = Config.value(u"DrawTitle");
+    if (Document->Description.empty()) Document->Description = Config.value(u"DrawType");
+  }
 
   std::u16string name = text::toLower(DrawScriptID);
   if (name.find(u"_data") == std::u16string::npos &&
@@ -110,17 +121,31 @@ void TDrawEngine::run() {
   script->DetailedResults = Config.boolean(u"DrawDetailedResults", false);
   script->Draw();
   script.reset();
+  Document->CloseCanvas();
 
   if (TargetFile.empty()) throw Error(u"Target file not specified!");
+  refuseInputAsTarget(Document->Count());
   if (!path::createFolders(path::folderOf(TargetFile)))
     throw Error(u"Cannot save file \"" + TargetFile + u"\"!");
-  // The pages are saved by the page document once it exists.
+
+  if (TargetFormat == kFormatPdf) throw Error(u"PDF output is not available yet!");
+  Document->SaveToFiles(TargetFile);
 }
 
-void TDrawEngine::refuseInputAsTarget() const {
+void TDrawEngine::refuseInputAsTarget(int32_t pageCount) const {
   if (TargetFile.empty()) return;
-  std::vector<std::u16string> outputs{TargetFile};
-  if (TargetFormat == kFormatPdf && KeepEmfCopy) outputs.push_back(path::changeExtension(TargetFile, u".emf"));
+  std::vector<std::u16string> outputs;
+  if (TargetFormat == kFormatPdf) {
+    outputs.push_back(TargetFile);
+    if (KeepEmfCopy) {
+      const std::u16string emf = path::changeExtension(TargetFile, u".emf");
+      if (pageCount == 0) outputs.push_back(emf);
+      for (auto& name : pdf::pageFileNames(emf, pageCount)) outputs.push_back(std::move(name));
+    }
+  } else {
+    if (pageCount == 0) outputs.push_back(TargetFile);
+    for (auto& name : pdf::pageFileNames(TargetFile, pageCount)) outputs.push_back(std::move(name));
+  }
   std::vector<std::u16string> inputs = InputFiles;
   inputs.push_back(Config.value(u"DataParticipantsFile"));
   inputs.push_back(Config.value(u"DataScheduleFile"));
@@ -130,11 +155,20 @@ void TDrawEngine::refuseInputAsTarget() const {
         throw Error(u"Target file would overwrite an input file \"" + output + u"\"!");
 }
 
-int TDrawEngine::OnAddPage() { return -1; }
+int TDrawEngine::OnAddPage() {
+  if (!Document || TargetFormat == kFormatNone) return -1;
+  return Document->AddPage();
+}
 
-TRect TDrawEngine::OnGetPageRect() { return {}; }
+TRect TDrawEngine::OnGetPageRect() {
+  if (!Document || TargetFormat == kFormatNone) return {};
+  return Document->GetPrintRect();
+}
 
-platform::TCanvas* TDrawEngine::OnGetCanvas() { return nullptr; }
+platform::TCanvas* TDrawEngine::OnGetCanvas() {
+  if (!Document || TargetFormat == kFormatNone) return nullptr;
+  return Document->Canvas();
+}
 
 int TDrawEngine::OnMMToPixels(int mm) { return units::mmToPixels(mm); }
 

@@ -6,10 +6,12 @@
 
 #include "common/config_list.h"
 #include "generator/draw_script.h"
+#include "pdf/metafile_document.h"
 #include "platform/geometry.h"
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -36,6 +38,8 @@ class TDrawEngine {
   bool SettingsLoaded = false;
   uint8_t TargetFormat = kFormatEmfPages;
   std::u16string TargetFile;
+  // The pages of the current run; exists only during Execute.
+  std::unique_ptr<pdf::TMetafileDocument> Document;
   bool KeepEmfCopy = false;
   std::u16string DrawScriptID;
   TConfigList Config;
@@ -51,7 +55,8 @@ class TDrawEngine {
 
  private:
   void run();
-  void refuseInputAsTarget() const;
+  // Refuses outputs that name an input; pageCount 0 checks the target name alone.
+  void refuseInputAsTarget(int32_t pageCount) const;
 };
 
 // Target format names by index ("" for 0), and the index of a name (0 when none).

@@ -3,4 +3,5 @@ set(VELMORO_FUZZ_TARGETS
   "text|fuzz_text.cpp|velmoro_common"
   "version_info|fuzz_version_info.cpp|velmoro_common"
   "resources|fuzz_resources.cpp|velmoro_platform"
-  "schedule|fuzz_schedule.cpp|vlgn_core")
+  "schedule|fuzz_schedule.cpp|vlgn_core"
+  "emf|fuzz_emf.cpp|velmoro_platform")

@@ -1,7 +1,13 @@
 #include "generator/engine.h"
 
+#include "common/error.h"
 #include "common/unicode.h"
+#include "emf_check.h"
+#include "platform/canvas.h"
+#include "platform/emf_reader.h"
 #include "test_support.h"
+
+#include <algorithm>
 
 namespace velmoro::draw {
 namespace {
@@ -172,6 +178,124 @@ TEST_F(ScriptChoice, TargetMayNotBeAnInputFile) {
   engine.Config.setValue(u"TargetFormat", u"Emf");
   engine.Execute();
   EXPECT_NE(engine.ErrorMessage.find(u"input file"), std::u16string::npos);
+}
+
+// A script that draws a frame and a caption on each of its pages through the engine's
+// operations, as the real scripts do; it can fail after drawing.
+struct PageScript : TDrawScript {
+  static inline int pages = 1;
+  static inline bool fail = false;
+  static inline std::vector<TRect> rects;
+  void Draw() override {
+    TDrawScript::Draw();
+    if (!Ready) return;
+    rects.clear();
+    for (int i = 0; i < pages; ++i) {
+      OnAddPage();
+      TRect r = OnGetPageRect();
+      rects.push_back(r);
+      platform::TCanvas* c = OnGetCanvas();
+      c->Font.Name = Config->value(u"DrawFontName");
+      c->Brush.Style = platform::TBrushStyle::Clear;
+      c->Rectangle(r);
+      c->DrawText(u"Page", r, platform::DT_SINGLELINE | platform::DT_CENTER | platform::DT_NOCLIP);
+    }
+    if (fail) throw Error(u"Drawing failed!");
+  }
+};
+
+struct PageDraw : ::testing::Test {
+  TDrawEngine engine;
+  test::ScratchDir dir;
+  std::u16string folder = text::fromUtf8(dir.path().string()) + u"/";
+  void SetUp() override {
+    PageScript::pages = 1;
+    PageScript::fail = false;
+    engine.FindScript = [](std::u16string_view) -> DrawScriptFactory {
+      return [] { return std::make_unique<PageScript>(); };
+    };
+  }
+  void run(const std::u16string& config) {
+    engine.Config.setText(u"DrawScriptID=se\n" + config);
+    engine.Execute();
+  }
+  std::vector<std::string> files() const {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+      if (e.path().extension() == ".emf") names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+};
+
+TEST_F(PageDraw, EmfFormatsSaveThePagesWithTheirDescription) {
+  VELMORO_REQUIRE_TOOL(conv, "emf2svg-conv");
+  const struct {
+    const char16_t* config;
+    const char16_t* target;
+    int pages;
+    std::vector<std::string> files;
+    const char16_t* description;
+  } cases[] = {
+      {u"TargetFormat=Emf\nDrawTitle=Cup\nDrawType=Knock-out", u"one", 1, {"one.emf"}, u"Cup"},
+      {u"TargetFormat=emf-pages\nDrawType=Knock-out", u"three.emf", 3, {"three0.emf", "three1.emf", "three2.emf"},
+       u"Knock-out"},
+  };
+  for (const auto& c : cases) {
+    PageScript::pages = c.pages;
+    for (const auto& f : files()) std::filesystem::remove(dir / f);
+    run(c.config + std::u16string(u"\nDocumentCreator=Velmoro Designer\nPageMarginLeft=20\nTargetFile=") + folder +
+        c.target);
+    ASSERT_EQ(engine.ErrorMessage, u"");
+    EXPECT_EQ(files(), c.files);
+    EXPECT_EQ(PageScript::rects.front(), (TRect{76, 38, 756, 1085}));
+    for (const auto& f : c.files) {
+      VELMORO_EXPECT_SOUND_EMF(conv, dir / f);
+      auto file = emf::readEmfFile(text::fromUtf8((dir / f).string()));
+      EXPECT_EQ(file.createdBy(), u"Velmoro Designer");
+      EXPECT_EQ(file.descriptionText(), c.description);
+    }
+  }
+  EXPECT_EQ(engine.Document, nullptr);  // freed at the end of the run
+}
+
+TEST_F(PageDraw, PdfIsNotWrittenYet) {
+  run(u"TargetFile=" + folder + u"cup.pdf");
+  EXPECT_EQ(engine.ErrorMessage, u"PDF output is not available yet!");
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+}
+
+TEST_F(PageDraw, AFailedDrawWritesNothingAndFreesTheDocument) {
+  PageScript::pages = 2;
+  PageScript::fail = true;
+  run(u"TargetFile=" + folder + u"cup.emf");
+  EXPECT_EQ(engine.ErrorMessage, u"Drawing failed!");
+  EXPECT_EQ(engine.Document, nullptr);
+  EXPECT_TRUE(files().empty());
+}
+
+TEST_F(PageDraw, ANumberedPageMayNotOverwriteAnInput) {
+  test::writeFile(dir / "cup1.emf", "schedule");
+  PageScript::pages = 3;  // cup0.emf, cup1.emf, cup2.emf
+  run(u"TargetFile=" + folder + u"cup.emf\nDataScheduleFile=" + folder + u"cup1.emf");
+  EXPECT_EQ(engine.ErrorMessage, u"Target file would overwrite an input file \"" + folder + u"cup1.emf\"!");
+  EXPECT_EQ(test::readFile(dir / "cup1.emf"), "schedule");
+  EXPECT_EQ(files(), std::vector<std::string>{"cup1.emf"});  // nothing else was written either
+  PageScript::pages = 1;  // one page is cup.emf itself: no clash
+  run(u"TargetFile=" + folder + u"cup.emf\nDataScheduleFile=" + folder + u"cup1.emf");
+  EXPECT_EQ(engine.ErrorMessage, u"");
+  // The numbered EMF copy of a PDF counts as well.
+  PageScript::pages = 2;
+  engine.KeepEmfCopy = true;
+  run(u"TargetFile=" + folder + u"cup.pdf\nDataScheduleFile=" + folder + u"cup1.emf");
+  EXPECT_NE(engine.ErrorMessage.find(u"cup1.emf"), std::u16string::npos);
+}
+
+TEST(DrawEngine, OperationsWithoutADocument) {
+  TDrawEngine engine;
+  EXPECT_EQ(engine.OnAddPage(), -1);
+  EXPECT_EQ(engine.OnGetPageRect(), TRect{});
+  EXPECT_EQ(engine.OnGetCanvas(), nullptr);
 }
 
 }  // namespace
