@@ -3,6 +3,8 @@
 // factory and ends the run like an unknown name.
 #include "generator/draw_script.h"
 
+#include "generator/draw_script_se.h"
+
 namespace velmoro::draw {
 
 namespace {
@@ -14,11 +16,17 @@ struct Entry {
 
 DrawScriptFactory none() { return {}; }
 
+template <typename T>
+DrawScriptFactory make() {
+  return [] { return std::make_unique<T>(); };
+}
+
 const Entry kScripts[] = {
-    {u"se", none},    {u"se_data", none},    {u"se2l", none},  {u"se2l_data", none},
+    {u"se", make<TDrawScript_SE>},    {u"se_data", make<TDrawScript_SE_Data>},    {u"se2l", none},  {u"se2l_data", none},
     {u"sem", none},   {u"sem_data", none},   {u"sem2", none},  {u"sem2_data", none},
     {u"de", none},    {u"de_data", none},    {u"rr", none},    {u"rr_data", none},
-    {u"se256", none}, {u"se256_data", none}, {u"sef", none},   {u"sef_data", none},
+    {u"se256", make<TDrawScript_SE>}, {u"se256_data", make<TDrawScript_SE_Data>},
+    {u"sef", make<TDrawScript_SE>},   {u"sef_data", make<TDrawScript_SE_Data>},
 };
 
 }  // namespace

@@ -1,6 +1,8 @@
 #include "generator/engine.h"
 
 #include "common/error.h"
+#include "pdf/emf_renderer.h"
+#include "pdf/pdf_document.h"
 #include "common/paths.h"
 #include "common/unicode.h"
 #include "platform/units.h"
@@ -128,8 +130,51 @@ void TDrawEngine::run() {
   if (!path::createFolders(path::folderOf(TargetFile)))
     throw Error(u"Cannot save file \"" + TargetFile + u"\"!");
 
-  if (TargetFormat == kFormatPdf) throw Error(u"PDF output is not available yet!");
-  Document->SaveToFiles(TargetFile);
+  if (TargetFormat == kFormatPdf)
+    savePdf();
+  else
+    Document->SaveToFiles(TargetFile);
+}
+
+void TDrawEngine::savePdf() {
+  pdf::TPdfDocument pdfDoc(false, 0, false);
+  switch (PaperSize) {
+    case 4: pdfDoc.SetDefaultPaperSize(pdf::psA3); break;
+    case 5: pdfDoc.SetDefaultPaperSize(pdf::psA4); break;
+    case 6: pdfDoc.SetDefaultPaperSize(pdf::psA5); break;
+    case 9: pdfDoc.SetDefaultPaperSize(pdf::psLetter); break;
+    case 10: pdfDoc.SetDefaultPaperSize(pdf::psLegal); break;
+    default: {
+      int w = 210, h = 297;
+      units::paperSize(PaperSize, 0, w, h);
+      pdfDoc.SetDefaultPageWidth(units::mmToPdfPoints(w));
+      pdfDoc.SetDefaultPageHeight(units::mmToPdfPoints(h));
+    }
+  }
+  if (PageOrientation == 1) {
+    // Junior-Legal and Ledger are listed wider than high: in landscape the pages are
+    // drawn higher than wide, and the PDF page takes their shape.
+    if (PaperSize == 11 || PaperSize == 12) {
+      const int32_t w = pdfDoc.DefaultPageWidth(), h = pdfDoc.DefaultPageHeight();
+      pdfDoc.SetDefaultPageWidth(h);
+      pdfDoc.SetDefaultPageHeight(w);
+    } else {
+      pdfDoc.SetDefaultPageLandscape(true);
+    }
+  }
+  pdfDoc.SetTitle(Config.value(u"DrawTitle"));
+  pdfDoc.SetSubject(Config.value(u"DrawType"));
+  pdfDoc.SetKeywords(Config.value(u"DocumentKeywords"));
+  pdfDoc.SetAuthor(Config.value(u"DocumentAuthor"));
+  pdfDoc.SetCreator(Config.value(u"DocumentCreator"));
+  Document->CloseCanvas();
+  for (int32_t i = 0; i < Document->Count(); ++i) {
+    const platform::TMetafile& page = Document->Page(i);
+    pdfDoc.AddPage();
+    pdf::RenderMetaFile(pdfDoc.Canvas(), emf::parseEmf(page.Bytes()), page.Width, page.Height);
+  }
+  if (KeepEmfCopy) Document->SaveToFiles(path::changeExtension(TargetFile, u".emf"));
+  if (Document->Count() == 0 || !pdfDoc.SaveToFile(TargetFile)) throw Error(u"Cannot save resulting file!");
 }
 
 void TDrawEngine::refuseInputAsTarget(int32_t pageCount) const {

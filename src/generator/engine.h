@@ -55,6 +55,7 @@ class TDrawEngine {
 
  private:
   void run();
+  void savePdf();
   // Refuses outputs that name an input; pageCount 0 checks the target name alone.
   void refuseInputAsTarget(int32_t pageCount) const;
 };

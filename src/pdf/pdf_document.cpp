@@ -1,7 +1,9 @@
 #include "pdf/pdf_document.h"
 
 #include "common/atomic_file.h"
+#include "pdf/pdf_canvas.h"
 #include "pdf/pdf_errors.h"
+#include "pdf/pdf_fonts.h"
 
 #include <cstdio>
 
@@ -13,6 +15,24 @@ struct PaperPoints {
   int32_t width, height;
 };
 constexpr PaperPoints kPapers[5] = {{595, 842}, {419, 595}, {842, 1190}, {612, 792}, {612, 1008}};
+
+int charSetOf(int codePage) {
+  switch (codePage) {
+    case 874: return 222;
+    case 932: return 128;
+    case 936: return 134;
+    case 949: return 129;
+    case 1250: return 238;
+    case 1251: return 204;
+    case 1253: return 161;
+    case 1254: return 162;
+    case 1255: return 177;
+    case 1256: return 178;
+    case 1257: return 186;
+    case 1258: return 163;
+    default: return 0;
+  }
+}
 
 }  // namespace
 
@@ -29,7 +49,10 @@ TPdfDocument::TPdfDocument(bool useOutlines, int codePage, bool pdfA1)
     : useOutlines_(useOutlines), pdfA1_(pdfA1), codePage_(codePage == 0 ? 1252 : codePage) {
   // The 8-bit text of PDF fonts is Windows-1252 here: the system's own code page is
   // UTF-8, which no simple PDF font encoding covers.
+  charSet_ = charSetOf(codePage_);
   SetDefaultPaperSize(psA4);
+  canvas_ = std::make_unique<TPdfCanvas>(*this);
+  trueTypeFontNames_ = installedTrueTypeNames();
   trailer_->AddItem("Size", Number(0));
 
   catalog_ = &xref_.AddObject(std::make_unique<TPdfDictionary>());
@@ -48,6 +71,8 @@ TPdfDocument::TPdfDocument(bool useOutlines, int codePage, bool pdfA1)
   root_->AddItem("Count", Number(0));
   catalog_->AddReference("Pages", *root_);
 }
+
+TPdfDocument::~TPdfDocument() = default;
 
 void TPdfDocument::SetDefaultPaperSize(uint8_t code) {
   paperSize_ = code;
@@ -100,6 +125,7 @@ TPdfPage& TPdfDocument::AddPage() {
   p.AddItem("Resources", std::move(resources));
   p.Contents = &NewStream();
   p.AddReference("Contents", *p.Contents);
+  canvas_->BindPage(p);
   return p;
 }
 

@@ -42,11 +42,14 @@ class TPdfXref {
 // Paper codes of the default page size.
 enum TPdfPaperSize : uint8_t { psA4 = 0, psA5 = 1, psA3 = 2, psLetter = 3, psLegal = 4, psUserDefined = 5 };
 
+class TPdfFontTrueType;
+class TPdfCanvas;
+
 class TPdfPage : public TPdfDictionary {
  public:
   TPdfStream* Contents = nullptr;  // the page's content stream (registered)
   // The text state of the page.
-  void* Font = nullptr;
+  TPdfFontTrueType* Font = nullptr;
   double FontSize = 0, WordSpace = 0, HorizontalScaling = 0;
 };
 
@@ -61,6 +64,7 @@ class TPdfDocument {
  public:
   // All callers pass (false, 0, false): no outlines, the default code page, not PDF/A.
   TPdfDocument(bool useOutlines = false, int codePage = 0, bool pdfA1 = false);
+  ~TPdfDocument();
   TPdfDocument(const TPdfDocument&) = delete;
   TPdfDocument& operator=(const TPdfDocument&) = delete;
 
@@ -95,6 +99,12 @@ class TPdfDocument {
   bool Compression() const { return compression_; }
   int CodePage() const { return codePage_; }
   std::vector<std::unique_ptr<TPdfFont>>& Fonts() { return fonts_; }
+  // Windows character set of the code page (0 for 1252).
+  int CharSet() const { return charSet_; }
+  // The installed TrueType families, in UTF-8.
+  const std::vector<std::string>& TrueTypeFontNames() const { return trueTypeFontNames_; }
+  // The drawing surface, bound to the last added page.
+  TPdfCanvas& Canvas() { return *canvas_; }
   TPdfStream& NewStream();
 
   // The clock of CreationDate and ModDate; tests set a fixed one.
@@ -110,6 +120,9 @@ class TPdfDocument {
   TPdfDictionary* root_ = nullptr;
   std::vector<TPdfPage*> pages_;
   std::vector<std::unique_ptr<TPdfFont>> fonts_;
+  std::vector<std::string> trueTypeFontNames_;
+  std::unique_ptr<TPdfCanvas> canvas_;
+  int charSet_ = 0;
   std::string header_ = "%PDF-1.3\n";
   int32_t width_ = 595, height_ = 842;
   uint8_t paperSize_ = psA4;

@@ -69,6 +69,16 @@ void TPdfDictionary::AddReference(std::string_view key, TPdfObject& indirect) {
   AddItem(key, std::make_unique<TPdfVirtualObject>(indirect));
 }
 
+void TPdfDictionary::ReplaceItem(std::string_view key, std::unique_ptr<TPdfObject> value) {
+  if (!value) throw EPdfInvalidValue("TPdfDictionaryElement");
+  for (auto& e : elements_)
+    if (e.key == key) {
+      e.value = std::move(value);
+      return;
+    }
+  elements_.push_back({std::string(key), std::move(value), false});
+}
+
 void TPdfDictionary::RemoveItem(std::string_view key) {
   std::erase_if(elements_, [&](const TPdfDictionaryElement& e) { return e.key == key; });
 }

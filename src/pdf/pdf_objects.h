@@ -127,6 +127,8 @@ class TPdfDictionary : public TPdfObject {
   // Setting a key removes its old element first, so keys stay in the order last set.
   TPdfObject& AddItem(std::string_view key, std::unique_ptr<TPdfObject> value);
   void AddReference(std::string_view key, TPdfObject& indirect);
+  // Replaces the value of a key where it stands (appends when the key is new).
+  void ReplaceItem(std::string_view key, std::unique_ptr<TPdfObject> value);
   void RemoveItem(std::string_view key);
   // The value under key, references followed; null when missing.
   TPdfObject* ValueByName(std::string_view key) const;

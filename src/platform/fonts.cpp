@@ -38,7 +38,7 @@ struct TFontFace::Impl {
 };
 
 TFontFace::TFontFace(std::shared_ptr<TFontLibrary> library, const std::string& path, int index)
-    : impl_(std::make_unique<Impl>()), path_(path) {
+    : impl_(std::make_unique<Impl>()), path_(path), index_(index) {
   impl_->library = std::move(library);
   if (FT_New_Face(impl_->library->ft, path.c_str(), index, &impl_->face) != 0 || !FT_IS_SFNT(impl_->face))
     throw Error(u"Cannot open font file \"" + text::fromUtf8(path) + u"\"!");

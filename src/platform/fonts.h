@@ -30,6 +30,7 @@ class TFontFace {
   TFontFace& operator=(const TFontFace&) = delete;
 
   const std::string& path() const { return path_; }
+  int faceIndex() const { return index_; }  // within a font collection file
   const std::u16string& fileFamily() const { return family_; }  // as the file names itself
   int unitsPerEm() const { return unitsPerEm_; }
   int winAscent() const { return winAscent_; }    // design units
@@ -49,6 +50,7 @@ class TFontFace {
   struct Impl;
   std::unique_ptr<Impl> impl_;
   std::string path_;
+  int index_ = 0;
   std::u16string family_;
   int unitsPerEm_ = 2048, winAscent_ = 0, winDescent_ = 0, avgCharWidth_ = 0;
   bool fixedPitch_ = false, bold_ = false, italic_ = false;

@@ -222,7 +222,7 @@ struct PageDraw : ::testing::Test {
   std::vector<std::string> files() const {
     std::vector<std::string> names;
     for (const auto& e : std::filesystem::directory_iterator(dir.path()))
-      if (e.path().extension() == ".emf") names.push_back(e.path().filename().string());
+      if (e.path().extension() == ".emf" || e.path().extension() == ".pdf") names.push_back(e.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
   }
@@ -259,10 +259,24 @@ TEST_F(PageDraw, EmfFormatsSaveThePagesWithTheirDescription) {
   EXPECT_EQ(engine.Document, nullptr);  // freed at the end of the run
 }
 
-TEST_F(PageDraw, PdfIsNotWrittenYet) {
+TEST_F(PageDraw, PdfHasAPagePerDrawnPage) {
+  VELMORO_REQUIRE_TOOL(qpdf, "qpdf");
+  VELMORO_REQUIRE_TOOL(pdfinfo, "pdfinfo");
+  PageScript::pages = 3;
+  run(u"TargetFile=" + folder + u"cup.pdf\nPaperSize=A6\nDrawTitle=Cup\nDrawType=Singles");
+  EXPECT_EQ(engine.ErrorMessage, u"");
+  EXPECT_EQ(files(), std::vector<std::string>{"cup.pdf"});
+  auto check = test::run({qpdf, "--check", (dir / "cup.pdf").string()});
+  EXPECT_EQ(check.exitCode, 0) << check.out;
+  auto info = test::run({pdfinfo, (dir / "cup.pdf").string()});
+  EXPECT_NE(info.out.find("Pages:           3"), std::string::npos) << info.out;
+  EXPECT_NE(info.out.find("297 x 419 pts"), std::string::npos) << info.out;  // A6 in whole points
+  EXPECT_NE(info.out.find("Title:           Cup"), std::string::npos);
+  EXPECT_NE(info.out.find("Subject:         Singles"), std::string::npos);
+  // With the keep flag the pages are kept as EMF files beside the PDF.
+  engine.KeepEmfCopy = true;
   run(u"TargetFile=" + folder + u"cup.pdf");
-  EXPECT_EQ(engine.ErrorMessage, u"PDF output is not available yet!");
-  EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+  EXPECT_EQ(files(), (std::vector<std::string>{"cup.pdf", "cup0.emf", "cup1.emf", "cup2.emf"}));
 }
 
 TEST_F(PageDraw, AFailedDrawWritesNothingAndFreesTheDocument) {
