@@ -76,7 +76,7 @@ int demoCommand(const std::vector<std::string>& args) {
   }
   std::printf("%zu of %zu examples drawn in %s\n", list.size() - static_cast<size_t>(failed), list.size(),
               dir.c_str());
-  return 0;
+  return failed == 0 ? 0 : 1;
 }
 
 }  // namespace velmoro::cli
