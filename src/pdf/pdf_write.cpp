@@ -23,7 +23,7 @@ std::string twoDecimals(double v) {
     while (s.back() == '0') s.pop_back();
     if (s.back() == '.') s.pop_back();
   }
-  if (s == "-0") s = "0";
+  if (s.size() == 2 && s[0] == '-' && s[1] == '0') s.erase(0, 1);  // no negative zero
   return s;
 }
 
