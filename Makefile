@@ -37,7 +37,7 @@ bench: build
 fuzz: deps
 	CC=clang CXX=clang++ $(CONFIGURE) -S . -B $(FUZZ_BUILD) -DVELMORO_FUZZ=ON \
 	  -DVELMORO_TESTS=OFF -DVELMORO_BENCH=OFF
-	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_all
 	@for f in $(FUZZ_BUILD)/fuzz/fuzz_*; do \
 	  name=$$(basename $$f); corpus=tests/fuzz/corpus/$${name#fuzz_}; \
 	  echo "== $$name ($(FUZZ_SECONDS)s)"; mkdir -p $(FUZZ_BUILD)/found/$$name; \
