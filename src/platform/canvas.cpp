@@ -18,6 +18,14 @@ uint32_t penStyle(TPenStyle s) {
   return emf::PS_SOLID;
 }
 
+// Every clear pen is the stock null pen, every clear brush the stock null brush.
+bool samePen(const TPen& a, const TPen& b) {
+  return a == b || (a.Style == TPenStyle::Clear && b.Style == TPenStyle::Clear);
+}
+bool sameBrush(const TBrush& a, const TBrush& b) {
+  return a == b || (a.Style == TBrushStyle::Clear && b.Style == TBrushStyle::Clear);
+}
+
 bool sameGdiFont(const TFontSpec& a, const TFontSpec& b) {
   return a.Name == b.Name && a.Height == b.Height && a.Weight == b.Weight && a.Italic == b.Italic &&
          a.Underline == b.Underline && a.StrikeOut == b.StrikeOut;
@@ -78,7 +86,7 @@ void TCanvas::release(uint32_t h) {
 }
 
 void TCanvas::usePen() {
-  if (selected_.pen && *selected_.pen == Pen) return;
+  if (selected_.pen && samePen(*selected_.pen, Pen)) return;
   const uint32_t old = selected_.penHandle;
   if (Pen.Style == TPenStyle::Clear) {
     writer_.selectObject(emf::kStockObject | emf::NULL_PEN);
@@ -94,7 +102,7 @@ void TCanvas::usePen() {
 }
 
 void TCanvas::useBrush() {
-  if (selected_.brush && *selected_.brush == Brush) return;
+  if (selected_.brush && sameBrush(*selected_.brush, Brush)) return;
   const uint32_t old = selected_.brushHandle;
   if (Brush.Style == TBrushStyle::Clear) {
     writer_.selectObject(emf::kStockObject | emf::NULL_BRUSH);

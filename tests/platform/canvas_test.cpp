@@ -4,6 +4,8 @@
 #include "common/unicode.h"
 #include "emf_check.h"
 #include "platform/emf_reader.h"
+#include "platform/screen.h"
+#include "platform/units.h"
 #include "test_support.h"
 
 #include <cmath>
@@ -112,6 +114,34 @@ TEST(Canvas, HeaderDescribesThePageOnTheReferenceDevice) {
                             "szlMicrometers: {508000,381000}", "rclFrame:       {0,0,21008,29713}",
                             "Desc. A:  Velmoro", "Desc. B:  Title"})
     EXPECT_NE(dump.find(field), std::string::npos) << field;
+}
+
+// Run once at 96 dpi and once more at 120 (see CMakeLists.txt): the header agrees with
+// whatever resolution the screen has.
+TEST(Canvas, HeaderFollowsTheScreenResolution) {
+  VELMORO_REQUIRE_TOOL(conv, "emf2svg-conv");
+  test::ScratchDir dir;
+  const int dpi = screenDpi();
+  TMetafile page;
+  page.Width = units::mmToPagePixels(210), page.Height = units::mmToPagePixels(297);
+  {
+    TCanvas c(page, u"", u"");
+    c.Rectangle({0, 0, page.Width, page.Height});
+    c.Font.Height = -16;
+    c.TextOut(10, 10, u"Hello");
+  }
+  const auto path = dir / "page.emf";
+  page.SaveToFile(text::fromUtf8(path.string()));
+  VELMORO_EXPECT_SOUND_EMF(conv, path);
+  auto file = emf::readEmfFile(text::fromUtf8(path.string()));
+  EXPECT_EQ(file.pictureWidth(), page.Width) << dpi;
+  EXPECT_EQ(file.pictureHeight(), page.Height) << dpi;
+  EXPECT_EQ(int64_t(file.header.devicePixelsX) * 254, int64_t(file.header.deviceMmX) * dpi * 10);
+  for (const auto& r : file.records) {
+    if (r.type == EMR_EXTTEXTOUTW) {
+      EXPECT_FLOAT_EQ(extTextOut(r).xScale, 2540.0f / dpi);  // 0.01 mm per pixel
+    }
+  }
 }
 
 // The frame of any page size at any resolution gives the size back through MulDiv.
