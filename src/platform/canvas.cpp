@@ -26,7 +26,7 @@ bool sameBrush(const TBrush& a, const TBrush& b) {
   return a == b || (a.Style == TBrushStyle::Clear && b.Style == TBrushStyle::Clear);
 }
 
-bool sameGdiFont(const TFontSpec& a, const TFontSpec& b) {
+bool sameGdiFont(const TCanvasFont& a, const TCanvasFont& b) {
   return a.Name == b.Name && a.Height == b.Height && a.Weight == b.Weight && a.Italic == b.Italic &&
          a.Underline == b.Underline && a.StrikeOut == b.StrikeOut;
 }

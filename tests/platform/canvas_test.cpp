@@ -93,6 +93,12 @@ TEST(Canvas, EveryOperationBecomesItsRecord) {
                             "lfHeight:-16", "lfFaceName:Arial", "string16:<AHel lo>", "Dx:11:11:9:4:4:4:9:",
                             "rcl{0,0,-1,-1}", "offBmiSrc:      0"})
     EXPECT_NE(dump.find(field), std::string::npos) << field;
+  // What the outside reader drew from it.
+  auto svgPath = rec.path;
+  const std::string svg = test::readFile(svgPath.replace_extension(".svg"));
+  for (const char* element : {"<![CDATA[AHel lo]]>", "fill=\"#808080\"", "style=\"fill:#d0d0d0\"",
+                              "<ellipse cx=\"390.0000\" cy=\"35.0000\" rx=\"50.0000\" ry=\"25.0000\""})
+    EXPECT_NE(svg.find(element), std::string::npos) << element;
 }
 
 TEST(Canvas, HeaderDescribesThePageOnTheReferenceDevice) {
