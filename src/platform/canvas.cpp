@@ -47,8 +47,9 @@ TCanvas::TCanvas(TMetafile& page, std::u16string createdBy, std::u16string descr
 }
 
 TCanvas::~TCanvas() {
-  // Back to the stock objects, so that every created object can be deleted.
-  saved_.clear();
+  // Unwind saves left open, then back to the stock objects, so that every created object
+  // can be deleted and a reader's state stack ends where it began.
+  while (!saved_.empty()) RestoreDC();
   if (selected_.penHandle) writer_.selectObject(emf::kStockObject | emf::BLACK_PEN);
   if (selected_.brushHandle) writer_.selectObject(emf::kStockObject | emf::WHITE_BRUSH);
   if (selected_.fontHandle) writer_.selectObject(emf::kStockObject | emf::DEFAULT_GUI_FONT);

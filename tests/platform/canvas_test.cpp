@@ -210,6 +210,19 @@ TEST(Canvas, SavedStatesKeepTheirObjects) {
   VELMORO_EXPECT_SOUND_EMF(conv, rec.path);  // the validator rejects a use of a deleted object
   EXPECT_EQ(rec.all(EMR_CREATEPEN).size(), 3u);
   EXPECT_EQ(rec.all(EMR_RESTOREDC).size(), 2u);
+
+  // Saves left open are restored when the recording ends.
+  Recorded open(dir, [](TCanvas& c) {
+    c.Font.Height = -10;
+    c.TextOut(0, 0, u"a");
+    c.SaveDC();
+    c.SaveDC();
+    c.Font.Height = -12;
+    c.TextOut(0, 0, u"b");
+  }, "open.emf");
+  VELMORO_EXPECT_SOUND_EMF(conv, open.path);
+  EXPECT_EQ(open.all(EMR_RESTOREDC).size(), 2u);
+  EXPECT_EQ(open.all(EMR_DELETEOBJECT).size(), open.all(EMR_EXTCREATEFONTINDIRECTW).size());
 }
 
 TEST(Canvas, TextRunsCarryAdvancesAndClipping) {
