@@ -32,7 +32,7 @@ asan: deps
 	  ctest --output-on-failure -j $(JOBS)
 
 bench: build
-	@for b in $(BUILD)/bench/*; do [ -x "$$b" ] && "$$b" || exit 1; done
+	@for b in $(BUILD)/bench/*; do [ -f "$$b" ] && [ -x "$$b" ] || continue; "$$b" || exit 1; done
 
 fuzz: deps
 	CC=clang CXX=clang++ $(CONFIGURE) -S . -B $(FUZZ_BUILD) -DVELMORO_FUZZ=ON \

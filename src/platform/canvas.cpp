@@ -18,7 +18,15 @@ uint32_t penStyle(TPenStyle s) {
   return emf::PS_SOLID;
 }
 
-bool sameGdiFont(const TFontSpec& a, const TFontSpec& b) {
+// Every clear pen is the stock null pen, every clear brush the stock null brush.
+bool samePen(const TPen& a, const TPen& b) {
+  return a == b || (a.Style == TPenStyle::Clear && b.Style == TPenStyle::Clear);
+}
+bool sameBrush(const TBrush& a, const TBrush& b) {
+  return a == b || (a.Style == TBrushStyle::Clear && b.Style == TBrushStyle::Clear);
+}
+
+bool sameGdiFont(const TCanvasFont& a, const TCanvasFont& b) {
   return a.Name == b.Name && a.Height == b.Height && a.Weight == b.Weight && a.Italic == b.Italic &&
          a.Underline == b.Underline && a.StrikeOut == b.StrikeOut;
 }
@@ -39,8 +47,9 @@ TCanvas::TCanvas(TMetafile& page, std::u16string createdBy, std::u16string descr
 }
 
 TCanvas::~TCanvas() {
-  // Back to the stock objects, so that every created object can be deleted.
-  saved_.clear();
+  // Unwind saves left open, then back to the stock objects, so that every created object
+  // can be deleted and a reader's state stack ends where it began.
+  while (!saved_.empty()) RestoreDC();
   if (selected_.penHandle) writer_.selectObject(emf::kStockObject | emf::BLACK_PEN);
   if (selected_.brushHandle) writer_.selectObject(emf::kStockObject | emf::WHITE_BRUSH);
   if (selected_.fontHandle) writer_.selectObject(emf::kStockObject | emf::DEFAULT_GUI_FONT);
@@ -78,7 +87,7 @@ void TCanvas::release(uint32_t h) {
 }
 
 void TCanvas::usePen() {
-  if (selected_.pen && *selected_.pen == Pen) return;
+  if (selected_.pen && samePen(*selected_.pen, Pen)) return;
   const uint32_t old = selected_.penHandle;
   if (Pen.Style == TPenStyle::Clear) {
     writer_.selectObject(emf::kStockObject | emf::NULL_PEN);
@@ -94,7 +103,7 @@ void TCanvas::usePen() {
 }
 
 void TCanvas::useBrush() {
-  if (selected_.brush && *selected_.brush == Brush) return;
+  if (selected_.brush && sameBrush(*selected_.brush, Brush)) return;
   const uint32_t old = selected_.brushHandle;
   if (Brush.Style == TBrushStyle::Clear) {
     writer_.selectObject(emf::kStockObject | emf::NULL_BRUSH);

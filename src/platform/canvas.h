@@ -45,7 +45,7 @@ struct TBrush {
   bool operator==(const TBrush&) const = default;
 };
 
-struct TFontSpec {
+struct TCanvasFont {
   std::u16string Name = u"Arial";
   int32_t Height = 0;  // negative: character height; positive: cell height; 0: default
   int32_t Weight = 400;
@@ -54,7 +54,7 @@ struct TFontSpec {
 
   bool Bold() const { return Weight >= 600; }
   void SetBold(bool bold) { Weight = bold ? 700 : 400; }
-  bool operator==(const TFontSpec&) const = default;
+  bool operator==(const TCanvasFont&) const = default;
 };
 
 struct TSize {
@@ -72,7 +72,7 @@ class TCanvas {
 
   TPen Pen;
   TBrush Brush;
-  TFontSpec Font;
+  TCanvasFont Font;
 
   void MoveTo(int32_t x, int32_t y);
   void LineTo(int32_t x, int32_t y);
@@ -103,7 +103,7 @@ class TCanvas {
   struct Selected {  // what the DC has selected: a created handle, or 0 for a stock one
     std::optional<TPen> pen;
     std::optional<TBrush> brush;
-    std::optional<TFontSpec> font;  // Color ignored
+    std::optional<TCanvasFont> font;  // Color ignored
     uint32_t penHandle = 0, brushHandle = 0, fontHandle = 0;
     std::optional<TColor> textColor;
     TPoint position;  // the current position is part of a saved state too
@@ -127,7 +127,7 @@ class TCanvas {
   std::vector<bool> handleUsed_;  // index 0 is the metafile itself
   std::vector<uint32_t> pendingDelete_;
   std::shared_ptr<const TFont> font_;
-  std::optional<TFontSpec> fontFor_;
+  std::optional<TCanvasFont> fontFor_;
 };
 
 }  // namespace velmoro::platform

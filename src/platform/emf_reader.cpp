@@ -4,7 +4,9 @@
 #include "common/paths.h"
 #include "common/unicode.h"
 
+#include <algorithm>
 #include <bit>
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <fstream>
@@ -36,9 +38,11 @@ std::u16string recordLabel(uint32_t type, size_t index) {
   return label;
 }
 
-int32_t mulDiv(int32_t a, int32_t b, int32_t c) {
+// a * b / c rounded, in 64 bits and clamped: the header's values are not trusted.
+int32_t mulDiv(int64_t a, int64_t b, int64_t c) {
   if (c == 0) return -1;
-  return static_cast<int32_t>(std::llround(static_cast<double>(int64_t(a) * b) / c));
+  const double v = std::round(static_cast<double>(a) * static_cast<double>(b) / static_cast<double>(c));
+  return static_cast<int32_t>(std::clamp(v, double(INT32_MIN), double(INT32_MAX)));
 }
 
 }  // namespace
@@ -63,11 +67,11 @@ uint16_t TEmfRecord::u16(size_t offset) const {
 float TEmfRecord::f32(size_t offset) const { return std::bit_cast<float>(u32(offset)); }
 
 int32_t TEmfFile::pictureWidth() const {
-  return mulDiv(header.frame.right - header.frame.left, header.devicePixelsX, header.deviceMmX * 100);
+  return mulDiv(int64_t(header.frame.right) - header.frame.left, header.devicePixelsX, int64_t(header.deviceMmX) * 100);
 }
 
 int32_t TEmfFile::pictureHeight() const {
-  return mulDiv(header.frame.bottom - header.frame.top, header.devicePixelsY, header.deviceMmY * 100);
+  return mulDiv(int64_t(header.frame.bottom) - header.frame.top, header.devicePixelsY, int64_t(header.deviceMmY) * 100);
 }
 
 std::u16string TEmfFile::createdBy() const {

@@ -49,14 +49,23 @@ TFontFace::TFontFace(std::shared_ptr<TFontLibrary> library, const std::string& p
   fixedPitch_ = FT_IS_FIXED_WIDTH(f);
   bold_ = (f->style_flags & FT_STYLE_FLAG_BOLD) != 0;
   italic_ = (f->style_flags & FT_STYLE_FLAG_ITALIC) != 0;
+  typoAscender_ = f->ascender;
+  typoDescender_ = f->descender;
   if (auto* os2 = static_cast<TT_OS2*>(FT_Get_Sfnt_Table(f, FT_SFNT_OS2)); os2 && os2->version != 0xFFFF) {
     winAscent_ = os2->usWinAscent;
     winDescent_ = os2->usWinDescent;
     avgCharWidth_ = os2->xAvgCharWidth;
+    typoAscender_ = os2->sTypoAscender;
+    typoDescender_ = os2->sTypoDescender;
+    if (os2->version >= 2) capHeight_ = os2->sCapHeight;
   } else {
     winAscent_ = f->ascender;
     winDescent_ = -f->descender;
   }
+  box_ = {static_cast<int>(f->bbox.xMin), static_cast<int>(f->bbox.yMin), static_cast<int>(f->bbox.xMax),
+          static_cast<int>(f->bbox.yMax)};
+  if (auto* post = static_cast<TT_Postscript*>(FT_Get_Sfnt_Table(f, FT_SFNT_POST)))
+    italicAngle_ = static_cast<double>(post->italicAngle) / 65536.0;
   if (winAscent_ + winDescent_ <= 0) winAscent_ = unitsPerEm_, winDescent_ = 0;
   impl_->bmpAdvances.assign(0x10000, -1);
 }
@@ -251,9 +260,9 @@ class Service {
         names.push_back(text::fromUtf8(reinterpret_cast<const char*>(name)));
     }
     if (set) FcFontSetDestroy(set);
-    for (const auto& [windows, liberation] : kAliases)
-      if (std::any_of(names.begin(), names.end(), [&](const auto& n) { return text::equalsIgnoreCase(n, liberation); }))
-        names.emplace_back(windows);
+    for (const auto& alias : kAliases)
+      if (std::any_of(names.begin(), names.end(), [&](const auto& n) { return text::equalsIgnoreCase(n, alias.second); }))
+        names.emplace_back(alias.first);
     std::sort(names.begin(), names.end());
     names.erase(std::unique(names.begin(), names.end()), names.end());
     families_ = std::move(names);

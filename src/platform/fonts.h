@@ -10,6 +10,7 @@
 // face, height, weight and italic), so a large sheet never re-opens a file.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -36,6 +37,14 @@ class TFontFace {
   int winAscent() const { return winAscent_; }    // design units
   int winDescent() const { return winDescent_; }  // design units, positive
   int avgCharWidth() const { return avgCharWidth_; }
+  // Outline metrics, design units: typographic ascender and descender (descender
+  // negative), capital height, the font box (xMin, yMin, xMax, yMax) and the italic
+  // angle in degrees (negative leans right).
+  int typoAscender() const { return typoAscender_; }
+  int typoDescender() const { return typoDescender_; }
+  int capHeight() const { return capHeight_; }
+  const std::array<int, 4>& box() const { return box_; }
+  double italicAngle() const { return italicAngle_; }
   bool fixedPitch() const { return fixedPitch_; }
   bool bold() const { return bold_; }
   bool italic() const { return italic_; }
@@ -53,6 +62,9 @@ class TFontFace {
   int index_ = 0;
   std::u16string family_;
   int unitsPerEm_ = 2048, winAscent_ = 0, winDescent_ = 0, avgCharWidth_ = 0;
+  int typoAscender_ = 0, typoDescender_ = 0, capHeight_ = 0;
+  std::array<int, 4> box_{};
+  double italicAngle_ = 0;
   bool fixedPitch_ = false, bold_ = false, italic_ = false;
 };
 

@@ -1,7 +1,9 @@
 // TMetafile: one recorded page, the enhanced-metafile picture a TCanvas draws on. It
 // holds the page size in pixels and the records drawn so far; Bytes() gives the complete
 // EMF file (header, records, EOF) and SaveToFile writes it. A page that was never drawn
-// on is a valid empty picture of its size.
+// on is a valid empty picture of its size; a page drawn on again keeps its records and
+// gets the new ones after them. While a canvas is open on it, the canvas holds the
+// records: read a page only after its canvas is closed.
 #pragma once
 
 #include "platform/emf_writer.h"

@@ -4,6 +4,8 @@
 #include "common/unicode.h"
 #include "emf_check.h"
 #include "platform/emf_reader.h"
+#include "platform/screen.h"
+#include "platform/units.h"
 #include "test_support.h"
 
 #include <cmath>
@@ -91,6 +93,12 @@ TEST(Canvas, EveryOperationBecomesItsRecord) {
                             "lfHeight:-16", "lfFaceName:Arial", "string16:<AHel lo>", "Dx:11:11:9:4:4:4:9:",
                             "rcl{0,0,-1,-1}", "offBmiSrc:      0"})
     EXPECT_NE(dump.find(field), std::string::npos) << field;
+  // What the outside reader drew from it.
+  auto svgPath = rec.path;
+  const std::string svg = test::readFile(svgPath.replace_extension(".svg"));
+  for (const char* element : {"<![CDATA[AHel lo]]>", "fill=\"#808080\"", "style=\"fill:#d0d0d0\"",
+                              "<ellipse cx=\"390.0000\" cy=\"35.0000\" rx=\"50.0000\" ry=\"25.0000\""})
+    EXPECT_NE(svg.find(element), std::string::npos) << element;
 }
 
 TEST(Canvas, HeaderDescribesThePageOnTheReferenceDevice) {
@@ -112,6 +120,34 @@ TEST(Canvas, HeaderDescribesThePageOnTheReferenceDevice) {
                             "szlMicrometers: {508000,381000}", "rclFrame:       {0,0,21008,29713}",
                             "Desc. A:  Velmoro", "Desc. B:  Title"})
     EXPECT_NE(dump.find(field), std::string::npos) << field;
+}
+
+// Run once at 96 dpi and once more at 120 (see CMakeLists.txt): the header agrees with
+// whatever resolution the screen has.
+TEST(Canvas, HeaderFollowsTheScreenResolution) {
+  VELMORO_REQUIRE_TOOL(conv, "emf2svg-conv");
+  test::ScratchDir dir;
+  const int dpi = screenDpi();
+  TMetafile page;
+  page.Width = units::mmToPagePixels(210), page.Height = units::mmToPagePixels(297);
+  {
+    TCanvas c(page, u"", u"");
+    c.Rectangle({0, 0, page.Width, page.Height});
+    c.Font.Height = -16;
+    c.TextOut(10, 10, u"Hello");
+  }
+  const auto path = dir / "page.emf";
+  page.SaveToFile(text::fromUtf8(path.string()));
+  VELMORO_EXPECT_SOUND_EMF(conv, path);
+  auto file = emf::readEmfFile(text::fromUtf8(path.string()));
+  EXPECT_EQ(file.pictureWidth(), page.Width) << dpi;
+  EXPECT_EQ(file.pictureHeight(), page.Height) << dpi;
+  EXPECT_EQ(int64_t(file.header.devicePixelsX) * 254, int64_t(file.header.deviceMmX) * dpi * 10);
+  for (const auto& r : file.records) {
+    if (r.type == EMR_EXTTEXTOUTW) {
+      EXPECT_FLOAT_EQ(extTextOut(r).xScale, 2540.0f / dpi);  // 0.01 mm per pixel
+    }
+  }
 }
 
 // The frame of any page size at any resolution gives the size back through MulDiv.
@@ -174,6 +210,19 @@ TEST(Canvas, SavedStatesKeepTheirObjects) {
   VELMORO_EXPECT_SOUND_EMF(conv, rec.path);  // the validator rejects a use of a deleted object
   EXPECT_EQ(rec.all(EMR_CREATEPEN).size(), 3u);
   EXPECT_EQ(rec.all(EMR_RESTOREDC).size(), 2u);
+
+  // Saves left open are restored when the recording ends.
+  Recorded open(dir, [](TCanvas& c) {
+    c.Font.Height = -10;
+    c.TextOut(0, 0, u"a");
+    c.SaveDC();
+    c.SaveDC();
+    c.Font.Height = -12;
+    c.TextOut(0, 0, u"b");
+  }, "open.emf");
+  VELMORO_EXPECT_SOUND_EMF(conv, open.path);
+  EXPECT_EQ(open.all(EMR_RESTOREDC).size(), 2u);
+  EXPECT_EQ(open.all(EMR_DELETEOBJECT).size(), open.all(EMR_EXTCREATEFONTINDIRECTW).size());
 }
 
 TEST(Canvas, TextRunsCarryAdvancesAndClipping) {

@@ -133,6 +133,22 @@ TEST(Fonts, RawTables) {
   EXPECT_TRUE(face->table("toolong").empty());
 }
 
+// Outline metrics agree with the font's own tables, read here from the raw bytes.
+TEST(Fonts, OutlineMetricsMatchTheTables) {
+  auto be16 = [](const std::vector<uint8_t>& t, size_t at) { return int16_t(t.at(at) << 8 | t.at(at + 1)); };
+  for (bool italic : {false, true}) {
+    auto face = fonts::findFace(u"Arial", false, italic);
+    auto head = face->table("head"), os2 = face->table("OS/2"), post = face->table("post");
+    EXPECT_EQ(face->box(), (std::array<int, 4>{be16(head, 36), be16(head, 38), be16(head, 40), be16(head, 42)}));
+    EXPECT_EQ(face->typoAscender(), be16(os2, 68));
+    EXPECT_EQ(face->typoDescender(), be16(os2, 70));
+    EXPECT_EQ(face->capHeight(), be16(os2, 88));
+    const double angle = be16(post, 4) + (uint16_t(post.at(6) << 8 | post.at(7))) / 65536.0;
+    EXPECT_DOUBLE_EQ(face->italicAngle(), angle);
+    EXPECT_EQ(face->italicAngle() < 0, italic);
+  }
+}
+
 TEST(Fonts, FilesAreOpenedOnceAndSizedFontsCached) {
   auto first = fonts::findFont(u"Arial", -13, 700, false);
   EXPECT_EQ(fonts::findFont(u"ARIAL", -13, 700, false), first);
