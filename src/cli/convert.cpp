@@ -53,13 +53,14 @@ int convertCommand(const std::vector<std::string>& args) {
                  lib.ok() ? "it has no ConvertEmfToPDFFileW" : lib.error().c_str());
     return kUnavailable;
   }
+  const bool authorGiven = info.count("--author") > 0;
   auto u = [](const std::string& s) { return text::fromUtf8(s); };
   std::u16string input = u(positional[0]), output = u(positional[1]), title = u(info["--title"]),
                  subject = u(info["--subject"]), keywords = u(info["--keywords"]);
   std::u16string author = u(info["--author"]);
   // Without --author the library takes the program's CompanyName (a null pointer).
   int32_t code = entry(input.c_str(), output.c_str(), title.c_str(), subject.c_str(),
-                       info.count("--author") ? author.c_str() : nullptr, keywords.c_str());
+                       authorGiven ? author.c_str() : nullptr, keywords.c_str());
   std::FILE* out = code == 0 ? stdout : stderr;
   std::fprintf(out, "%s%s\n", code == 0 ? "" : "velmoro: ",
                explainConvertResult(code, positional[0], positional[1]).c_str());

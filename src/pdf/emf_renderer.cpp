@@ -537,7 +537,7 @@ void RenderMetaFile(TPdfCanvas& canvas, const emf::TEmfFile& picture, int32_t wi
   canvas.UseTextJustification = options.textJustification;
   canvas.HorizontalScalingLowerLimit = options.scalingLower;
   canvas.HorizontalScalingUpperLimit = options.scalingUpper;
-  canvas.DeviceScale = 72.0 / platform::screenDpi();
+  canvas.DeviceScale = 72.0 / (options.deviceDpi > 0 ? options.deviceDpi : platform::screenDpi());
   TPdfEnum walker(canvas, options, widthPx, heightPx);
   canvas.Write("q\n");
   try {

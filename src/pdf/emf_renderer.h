@@ -13,6 +13,7 @@ namespace velmoro::pdf {
 
 struct RenderOptions {
   double scale = 1.0, xOffset = 0, yOffset = 0;
+  double deviceDpi = 0;  // pixels per inch of the picture's logical units; 0: the screen's
   bool textJustification = true;
   double scalingLower = 99.0, scalingUpper = 101.0;
 };

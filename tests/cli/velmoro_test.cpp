@@ -70,6 +70,18 @@ TEST(Velmoro, DemoCopiesExamplesAndLeavesSourcesAlone) {
   EXPECT_FALSE(std::filesystem::exists(dir / "demo/cup16/stale.txt"));
 }
 
+TEST(Velmoro, ConvertExplainsItsResult) {
+  test::ScratchDir dir;
+  std::filesystem::copy_file(test::sourceDir() / "tests/fuzz/corpus/emf/page.emf", dir / "page.emf");
+  auto ok = velmoro({"convert", (dir / "page.emf").string(), (dir / "page.pdf").string(), "--title", "T"});
+  EXPECT_EQ(ok.exitCode, 0) << ok.err;
+  EXPECT_EQ(ok.out, "PDF written\n  " + (dir / "page.pdf").string() + "\n");
+  auto none = velmoro({"convert", (dir / "none*.emf").string(), (dir / "none.pdf").string()});
+  EXPECT_EQ(none.exitCode, 1);
+  EXPECT_NE(none.err.find("No input file has been found!"), std::string::npos) << none.err;  // the library's reason
+  EXPECT_NE(none.err.find("the conversion failed"), std::string::npos);
+}
+
 TEST(Velmoro, MissingLibraryIsExplained) {
   // A copy of the program with no libraries beside it.
   test::ScratchDir dir;
