@@ -2,4 +2,5 @@
 set(VELMORO_FUZZ_TARGETS
   "text|fuzz_text.cpp|velmoro_common"
   "version_info|fuzz_version_info.cpp|velmoro_common"
-  "resources|fuzz_resources.cpp|velmoro_platform")
+  "resources|fuzz_resources.cpp|velmoro_platform"
+  "compiler|fuzz_compiler.cpp|velmoro_engine")
