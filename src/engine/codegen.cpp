@@ -74,14 +74,15 @@ class Generator {
 
   size_t here() const { return out_->code.size(); }
   size_t emit(Op op, uint32_t a = 0) {
+    lastOp_ = out_->code.size();
     out_->code.push_back(encode(op, a & 0xFFFFFF));
     return out_->code.size() - 1;
   }
   void extra(int32_t v) { out_->code.push_back(static_cast<uint32_t>(v)); }
   size_t emitJump(Op op) { return emit(op, 0); }
   void patch(size_t at) {
-    int32_t off = static_cast<int32_t>(here()) - static_cast<int32_t>(at + 1);
-    out_->code[at] = encode(vm::opOf(out_->code[at]), static_cast<uint32_t>(off) & 0xFFFFFF);
+    label_ = here();
+    patchTo(at, here());
   }
   void jumpTo(Op op, size_t target) {
     size_t at = emit(op);
@@ -192,6 +193,12 @@ class Generator {
         break;
       case EK::Var: load(e); break;
       case EK::Index:
+        if (!e.a->type->isString() && e.a->kind == EK::Var && !e.a->ref &&
+            (e.a->level == -1 || e.a->level == cur_->level)) {
+          expr(*e.b);
+          emit(e.a->level == -1 ? Op::INDEXG : Op::INDEXL, e.a->slot);
+          break;
+        }
         expr(*e.a);
         expr(*e.b);
         emit(e.a->type->isString() ? Op::STRIDX : Op::INDEX);
@@ -295,6 +302,24 @@ class Generator {
       size_t j = emitJump(op == script::Oper::And ? Op::JFKEEP : Op::JTKEEP);
       expr(*e.b);
       patch(j);
+      return;
+    }
+    bool intArith = t->kind == TypeKind::Integer && e.type->kind == TypeKind::Integer &&
+                    (op == script::Oper::Add || op == script::Oper::Sub || op == script::Oper::Mul);
+    if (intArith && e.b->kind == EK::Const && e.b->value.tag == vm::Tag::Int &&
+        e.b->value.i > -(1 << 23) && e.b->value.i < (1 << 23)) {
+      expr(*e.a);
+      int64_t k = e.b->value.i;
+      if (op == script::Oper::Mul) emit(Op::MULIK, static_cast<uint32_t>(k));
+      else emit(Op::ADDIK, static_cast<uint32_t>(op == script::Oper::Sub ? -k : k));
+      return;
+    }
+    if (intArith && op != script::Oper::Mul && e.b->kind == EK::Var && !e.b->ref &&
+        (e.b->level == -1 || e.b->level == cur_->level)) {
+      expr(*e.a);
+      bool add = op == script::Oper::Add;
+      if (e.b->level == -1) emit(add ? Op::ADDIG : Op::SUBIG, e.b->slot);
+      else emit(add ? Op::ADDIL : Op::SUBIL, e.b->slot);
       return;
     }
     expr(*e.a);
@@ -444,8 +469,7 @@ class Generator {
         if (s.a->type && s.a->type->kind != TypeKind::Void) emit(Op::POP);
         break;
       case SK::If: {
-        expr(*s.a);
-        size_t jf = emitJump(Op::JF);
+        size_t jf = jumpIfFalse(*s.a);
         body(s.then.get());
         if (s.otherwise) {
           size_t j = emitJump(Op::JMP);
@@ -459,8 +483,7 @@ class Generator {
       }
       case SK::While: {
         size_t top = here();
-        expr(*s.a);
-        size_t jf = emitJump(Op::JF);
+        size_t jf = jumpIfFalse(*s.a);
         blocks_.push_back(Block{BlockKind::Loop});
         body(s.then.get());
         Block b = std::move(blocks_.back());
@@ -479,10 +502,8 @@ class Generator {
         blocks_.pop_back();
         size_t cont = here();
         line(s.a->pos);
-        expr(*s.a);
-        size_t jt = emitJump(Op::JT);
-        jumpTo(Op::JMP, top);
-        patch(jt);
+        size_t back = jumpIfFalse(*s.a);
+        patchTo(back, top);
         for (size_t j : b.breaks) patch(j);
         for (size_t j : b.continues) patchTo(j, cont);
         break;
@@ -541,8 +562,34 @@ class Generator {
   }
 
   void patchTo(size_t at, size_t target) {
-    int32_t off = static_cast<int32_t>(target) - static_cast<int32_t>(at + 1);
-    out_->code[at] = encode(vm::opOf(out_->code[at]), static_cast<uint32_t>(off) & 0xFFFFFF);
+    Op op = vm::opOf(out_->code[at]);
+    size_t extra = vm::opInfo[static_cast<size_t>(op)].extra;
+    int32_t off = static_cast<int32_t>(target) - static_cast<int32_t>(at + 1 + extra);
+    if (vm::jumpInExtra(op)) out_->code[at + extra] = static_cast<uint32_t>(off);
+    else out_->code[at] = encode(op, static_cast<uint32_t>(off) & 0xFFFFFF);
+  }
+  // A condition and a jump taken when it is false; integer comparisons become one
+  // compare-and-branch instruction.
+  size_t jumpIfFalse(const Expr& c) {
+    bool rel = c.kind == EK::Binary &&
+               (c.op == script::Oper::Eq || c.op == script::Oper::Ne || c.op == script::Oper::Lt ||
+                c.op == script::Oper::Gt || c.op == script::Oper::Le || c.op == script::Oper::Ge);
+    if (rel && c.index == 0 && c.a->type->isOrdinal() && c.b->type->isOrdinal()) {
+      expr(*c.a);
+      if (c.b->kind == EK::Const && c.b->value.tag == vm::Tag::Int && c.b->value.i >= INT32_MIN &&
+          c.b->value.i <= INT32_MAX) {
+        size_t at = emit(Op::JFCMPIK, relOf(c.op));
+        extra(static_cast<int32_t>(c.b->value.i));
+        extra(0);
+        return at;
+      }
+      expr(*c.b);
+      size_t at = emit(Op::JFCMPI, relOf(c.op));
+      extra(0);
+      return at;
+    }
+    expr(c);
+    return emitJump(Op::JF);
   }
 
   void assign(const Stmt& s) {
@@ -561,6 +608,30 @@ class Generator {
       expr(*t.b);
       expr(v);
       emit(Op::STRSET);
+      return;
+    }
+    // v := v ± constant on a local integer (Inc, Dec, counters)
+    if (t.kind == EK::Var && !t.ref && t.level == cur_->level && t.type->kind == TypeKind::Integer) {
+      const Expr* sum = &v;
+      if (sum->kind == EK::Convert && sum->type->kind == TypeKind::Integer) sum = sum->a.get();
+      if (sum->kind == EK::Binary && (sum->op == script::Oper::Add || sum->op == script::Oper::Sub) &&
+          sum->a->kind == EK::Var && sum->a->slot == t.slot && sum->a->level == t.level && !sum->a->ref &&
+          sum->b->kind == EK::Const && sum->b->value.tag == vm::Tag::Int &&
+          sum->b->value.i > INT32_MIN && sum->b->value.i <= INT32_MAX) {
+        int64_t k = sum->op == script::Oper::Add ? sum->b->value.i : -sum->b->value.i;
+        emit(Op::ADDLK, t.slot);
+        extra(static_cast<int32_t>(k));
+        extra(static_cast<int32_t>(t.type->intKind));
+        return;
+      }
+    }
+    // a[i] := v on an array variable
+    if (t.kind == EK::Index && !t.a->type->isString() && t.a->kind == EK::Var && !t.a->ref &&
+        (t.a->level == -1 || t.a->level == cur_->level)) {
+      expr(v);
+      expr(*t.b);
+      emit(t.a->level == -1 ? Op::STIDXG : Op::STIDXL, t.a->slot);
+      extra(t.a->type->kind == TypeKind::StaticArray ? 1 : 0);
       return;
     }
     // i := i + k on a local integer
@@ -591,20 +662,18 @@ class Generator {
     Block b = std::move(blocks_.back());
     blocks_.pop_back();
     size_t cont = here();
-    size_t done;
-    bool fast = v.kind == EK::Var && !v.ref && v.level == cur_->level && !s.downto;
-    if (fast) {
-      emit(Op::LOADL, s.temp);
-      done = emitJumpExtra(Op::JLTI, v.slot);
-      pushInt(1);
-      emit(Op::INCL, v.slot);
-      jumpTo(Op::JMP, top);
-      patchExtra(done);
+    bool local = v.kind == EK::Var && !v.ref && v.level == cur_->level;
+    bool global = v.kind == EK::Var && v.level == -1;
+    if ((local || global) && !s.downto) {
+      size_t at = emit(local ? Op::FORL : Op::FORG, v.slot);
+      extra(s.temp);
+      extra(0);
+      patchTo(at, top);
     } else {
       load(v);
       emit(Op::LOADL, s.temp);
       emit(Op::CMPI, vm::EQ);
-      done = emitJump(Op::JT);
+      size_t done = emitJump(Op::JT);
       load(v);
       pushInt(1);
       emit(s.downto ? Op::SUBI : Op::ADDI);
@@ -677,6 +746,8 @@ class Generator {
   Routine* cur_ = nullptr;
   CompiledRoutine* out_ = nullptr;
   std::vector<Block> blocks_;
+  size_t label_ = SIZE_MAX;   // the last jump target
+  size_t lastOp_ = SIZE_MAX;  // where the last instruction starts
 };
 
 }  // namespace

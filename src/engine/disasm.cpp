@@ -77,7 +77,8 @@ std::u16string Engine::disassemble() const {
         case 'F': operand = static_cast<int>(a) < nativeCount() ? nativeTable()[a].name : "?"; break;
         case 'C': operand = a < p.classes.size() ? text::toUtf8(p.classes[a]->name) : "?"; break;
         case 'T':
-          if (op == vm::Op::CMPI || op == vm::Op::CMPF || op == vm::Op::CMPS || op == vm::Op::SETCMP) {
+          if (op == vm::Op::CMPI || op == vm::Op::CMPF || op == vm::Op::CMPS || op == vm::Op::SETCMP ||
+              op == vm::Op::JFCMPI || op == vm::Op::JFCMPIK) {
             static const char* rel[] = {"=", "<>", "<", ">", "<=", ">="};
             operand = a < 6 ? rel[a] : "?";
           } else {
@@ -88,7 +89,7 @@ std::u16string Engine::disassemble() const {
       }
       for (size_t e = 1; e <= info.extra && pc + e < cr.code.size(); ++e) {
         int32_t x = static_cast<int32_t>(cr.code[pc + e]);
-        if (op == vm::Op::CASEJ || op == vm::Op::JLTI) operand += ", -> " + std::to_string(static_cast<long long>(after) + x);
+        if (vm::jumpInExtra(op) && e == info.extra) operand += ", -> " + std::to_string(static_cast<long long>(after) + x);
         else operand += ", " + std::to_string(x);
       }
       std::snprintf(buf, sizeof buf, "  %04zu %5s  %-9s %s\n", pc, row.c_str(), info.name, operand.c_str());

@@ -6,7 +6,8 @@
 //   +------------------------+----------+
 //
 // A is unsigned except for jumps and PUSHI, where it is a signed offset / immediate.
-// Jump offsets count words from the word after the instruction (and its extras).
+// Jump offsets count words from the word after the instruction (and its extras); they
+// sit in A, or in the last extra word for CASEJ, JLTI, JFCMPI, JFCMPIK, FORL and FORG.
 // The machine is a stack machine: slots of the frame hold parameters, Result, locals and
 // temporaries; globals live in one array. This list is the only place opcodes are named:
 // the enum, the disassembler's names and the extra-word counts are generated from it.
@@ -63,6 +64,21 @@ namespace velmoro::script::vm {
   OP(CMPF, 0, T, "compare reals, relation A")                                        \
   OP(CMPS, 0, T, "compare strings, relation A")                                      \
   OP(JLTI, 1, S, "jump E if local slot A < the integer popped is false")            \
+  OP(ADDIK, 0, I, "integer + A")                                                     \
+  OP(MULIK, 0, I, "integer * A")                                                     \
+  OP(ADDIL, 0, S, "integer + local slot A")                                          \
+  OP(SUBIL, 0, S, "integer - local slot A")                                          \
+  OP(ADDIG, 0, G, "integer + global A")                                              \
+  OP(SUBIG, 0, G, "integer - global A")                                              \
+  OP(JFCMPI, 1, T, "pop two integers; jump E unless relation A holds")               \
+  OP(JFCMPIK, 2, T, "pop an integer; jump E2 unless it has relation A to E1")        \
+  OP(FORL, 2, S, "if local A < local E1: A := A + 1 and jump E2 (for-loop step)")    \
+  OP(FORG, 2, G, "if global A < local E1: A := A + 1 and jump E2 (for-loop step)")   \
+  OP(STIDXL, 1, S, "pop index, pop value: store into the array in local A (E: copy-on-write)") \
+  OP(STIDXG, 1, G, "pop index, pop value: store into the array in global A (E: copy-on-write)") \
+  OP(ADDLK, 2, S, "local A := local A + E1, wrapped to integer kind E2")             \
+  OP(INDEXL, 0, S, "pop index, push that element of the array in local slot A")      \
+  OP(INDEXG, 0, G, "pop index, push that element of the array in global A")          \
   OP(CONCAT, 0, N, "string +")                                                       \
   OP(CHR2S, 0, N, "char to string")                                                  \
   OP(A2S, 0, N, "8-bit string to string (bytes are UTF-8)")                          \
@@ -129,6 +145,12 @@ inline constexpr OpInfo opInfo[] = {
     VELMORO_OPCODES(OP)
 #undef OP
 };
+
+// Whether the jump offset of op is its last extra word.
+inline bool jumpInExtra(Op op) {
+  return op == Op::CASEJ || op == Op::JLTI || op == Op::JFCMPI || op == Op::JFCMPIK ||
+         op == Op::FORL || op == Op::FORG;
+}
 
 inline uint32_t encode(Op op, uint32_t a = 0) { return static_cast<uint32_t>(op) | (a << 8); }
 inline Op opOf(uint32_t w) { return static_cast<Op>(w & 0xFF); }

@@ -18,19 +18,6 @@ void intRange(IntKind k, int64_t& low, int64_t& high) {
   }
 }
 
-int64_t narrow(IntKind k, int64_t v) {
-  switch (k) {
-    case IntKind::I64: return v;
-    case IntKind::I32: return static_cast<int32_t>(v);
-    case IntKind::U32: return static_cast<uint32_t>(v);
-    case IntKind::I16: return static_cast<int16_t>(v);
-    case IntKind::U16: return static_cast<uint16_t>(v);
-    case IntKind::I8: return static_cast<int8_t>(v);
-    case IntKind::U8: return static_cast<uint8_t>(v);
-  }
-  return v;
-}
-
 Type* TypeTable::make(TypeKind k, std::u16string name) {
   types_.push_back(std::make_unique<Type>());
   Type* t = types_.back().get();

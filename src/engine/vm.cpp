@@ -46,6 +46,7 @@ Machine::Machine(const Engine::Program& prog, const Options& options, Engine::Wr
     for (size_t k = 0; k < cr.slots.size(); ++k) templates_[r].push_back(defaultValue(cr.slots[k]));
   }
   random_ = 0;
+  frames_.reserve(maxFrames + 1);
 }
 
 void Machine::initGlobals() {
@@ -104,7 +105,7 @@ void Machine::enter(int routine, Value* base, const uint32_t* returnIp, int stat
   Value* p = base + r.nparams;
   for (size_t k = r.nparams; k < t.size(); ++k) *p++ = t[k];
   sp_ = p;
-  frames_.push_back(Frame{routine, base, returnIp, staticLink});
+  frames_.push_back(Frame{routine, r.resultSlot, base, returnIp, staticLink});
 }
 
 Value Machine::invoke(int routine, std::vector<Value>& args) {
@@ -289,6 +290,71 @@ void Machine::run(size_t entry, size_t handlerBase) {
             int32_t off = static_cast<int32_t>(*ip++);
             int64_t b = (--sp)->i;
             if (!(fp[argU(w)].i < b)) ip += off;
+            break;
+          }
+          case Op::ADDIK:
+            sp[-1].i = static_cast<int64_t>(static_cast<uint64_t>(sp[-1].i) + static_cast<uint64_t>(static_cast<int64_t>(argS(w))));
+            break;
+          case Op::MULIK:
+            sp[-1].i = static_cast<int64_t>(static_cast<uint64_t>(sp[-1].i) * static_cast<uint64_t>(static_cast<int64_t>(argS(w))));
+            break;
+          case Op::ADDIL: sp[-1].i = static_cast<int64_t>(static_cast<uint64_t>(sp[-1].i) + static_cast<uint64_t>(fp[argU(w)].i)); break;
+          case Op::SUBIL: sp[-1].i = static_cast<int64_t>(static_cast<uint64_t>(sp[-1].i) - static_cast<uint64_t>(fp[argU(w)].i)); break;
+          case Op::ADDIG: sp[-1].i = static_cast<int64_t>(static_cast<uint64_t>(sp[-1].i) + static_cast<uint64_t>(globals[argU(w)].i)); break;
+          case Op::SUBIG: sp[-1].i = static_cast<int64_t>(static_cast<uint64_t>(sp[-1].i) - static_cast<uint64_t>(globals[argU(w)].i)); break;
+          case Op::JFCMPI: {
+            int32_t off = static_cast<int32_t>(*ip++);
+            int64_t b = (--sp)->i;
+            int64_t a = (--sp)->i;
+            if (!relation(argU(w), a < b ? -1 : a > b ? 1 : 0)) ip += off;
+            break;
+          }
+          case Op::JFCMPIK: {
+            int64_t b = static_cast<int32_t>(*ip++);
+            int32_t off = static_cast<int32_t>(*ip++);
+            int64_t a = (--sp)->i;
+            if (!relation(argU(w), a < b ? -1 : a > b ? 1 : 0)) ip += off;
+            break;
+          }
+          case Op::FORL: case Op::FORG: {
+            Value& v = opOf(w) == Op::FORL ? fp[argU(w)] : globals[argU(w)];
+            int64_t limit = fp[*ip++].i;
+            int32_t off = static_cast<int32_t>(*ip++);
+            if (v.i < limit) {
+              ++v.i;
+              if (stop_) throw StopSignal{};
+              ip += off;
+            }
+            break;
+          }
+          case Op::STIDXL: case Op::STIDXG: {
+            bool cow = *ip++ != 0;
+            int64_t i = (--sp)->i;
+            Value& a = opOf(w) == Op::STIDXL ? fp[argU(w)] : globals[argU(w)];
+            Aggregate* g = uniqueAggregate(a, cow);
+            if (!g || i < 0 || i >= static_cast<int64_t>(g->v.size())) {
+              sp_ = sp;
+              raise(u"ERangeError", u"Range check error");
+            }
+            g->v[static_cast<size_t>(i)] = std::move(*--sp);
+            break;
+          }
+          case Op::ADDLK: {
+            Value& v = fp[argU(w)];
+            int64_t k = static_cast<int32_t>(*ip++);
+            IntKind kind = static_cast<IntKind>(*ip++);
+            v.i = narrow(kind, static_cast<int64_t>(static_cast<uint64_t>(v.i) + static_cast<uint64_t>(k)));
+            break;
+          }
+          case Op::INDEXL: case Op::INDEXG: {
+            int64_t i = sp[-1].i;
+            const Value& a = opOf(w) == Op::INDEXL ? fp[argU(w)] : globals[argU(w)];
+            Aggregate* g = agg(a);
+            if (!g || i < 0 || i >= static_cast<int64_t>(g->v.size())) {
+              sp_ = sp;
+              raise(u"ERangeError", u"Range check error");
+            }
+            sp[-1] = g->v[static_cast<size_t>(i)];
             break;
           }
           case Op::CONCAT: {
@@ -476,13 +542,16 @@ void Machine::run(size_t entry, size_t handlerBase) {
           }
           case Op::RET: {
             Frame& f = frames_.back();
-            const CompiledRoutine& r = prog_.routines[f.routine];
             Value* base = f.base;
-            Value result;
-            if (r.resultSlot >= 0) result = std::move(base[r.resultSlot]);
-            for (Value* p = base; p < sp; ++p) p->release();
-            sp = base;
-            if (r.resultSlot >= 0) *sp++ = std::move(result);
+            if (f.resultSlot >= 0) {
+              Value result = std::move(base[f.resultSlot]);
+              for (Value* p = base; p < sp; ++p) p->release();
+              *base = std::move(result);
+              sp = base + 1;
+            } else {
+              for (Value* p = base; p < sp; ++p) p->release();
+              sp = base;
+            }
             size_t idx = frames_.size() - 1;
             while (handlers_.size() > handlerBase && handlers_.back().frame >= idx) handlers_.pop_back();
             ip = f.returnIp;
@@ -588,7 +657,7 @@ void Machine::run(size_t entry, size_t handlerBase) {
             sp_ = sp;
             return;
           }
-          default: break;
+          default: __builtin_unreachable();
         }
       }
     } catch (Raised& x) {

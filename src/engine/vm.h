@@ -54,6 +54,7 @@ class Machine {
  private:
   struct Frame {
     int routine;
+    int resultSlot;
     Value* base;
     const uint32_t* returnIp;
     int staticLink;
