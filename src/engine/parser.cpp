@@ -307,7 +307,10 @@ void Parser::constSection() {
       continue;
     }
     ExprPtr e = expression();
-    if (e->kind == EK::SetCons && e->type->element) e = check_.convert(std::move(e), e->type);
+    if (e->kind == EK::SetCons && e->type->element) {
+      const Type* own = e->type;
+      e = check_.convert(std::move(e), own);
+    }
     if (declared) e = check_.convert(std::move(e), declared);
     if (e->kind != EK::Const) {
       diag_.error(p, u"Constant expression expected");
