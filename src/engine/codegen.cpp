@@ -429,7 +429,9 @@ class Generator {
       emit(Op::CMPI, vm::NE);
       return;
     }
-    // enumerations, classes (as), nil: the value stands
+    if (to->kind == TypeKind::Class && e.cls && from->kind == TypeKind::Class && !from->cls->inheritsFrom(e.cls))
+      emit(Op::ASCLS, classIndex(e.cls));
+    // enumerations, nil, widening class conversions: the value stands
   }
 
   // ---- statements ----

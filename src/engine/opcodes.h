@@ -119,6 +119,7 @@ namespace velmoro::script::vm {
   OP(NEWEXC, 0, C, "pop message, push a new exception of class A")                   \
   OP(EXCMEM, 0, I, "pop exception, push its message (A=0) or class name (A=1)")      \
   OP(ISCLS, 0, C, "pop object, push whether it is of class A")                       \
+  OP(ASCLS, 0, C, "fault unless the object on top is nil or of class A")            \
   OP(TOVAR, 0, T, "make the top a variant from static type code A")                  \
   OP(FROMVAR, 0, T, "convert the top variant to static type code A")                 \
   OP(VOP, 0, T, "variant operation A on the two top values")                         \

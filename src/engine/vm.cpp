@@ -47,6 +47,12 @@ Machine::Machine(const Engine::Program& prog, const Options& options, Engine::Wr
   }
   random_ = 0;
   frames_.reserve(maxFrames + 1);
+  for (size_t r = 0; r < prog.routines.size(); ++r) {
+    const CompiledRoutine& cr = prog.routines[r];
+    int nslots = static_cast<int>(cr.slots.size());
+    entries_.push_back(Entry{cr.code.data(), templates_[r].data() + std::min(cr.nparams, nslots),
+                             cr.nparams, std::max(nslots - cr.nparams, 0), cr.resultSlot, nslots});
+  }
 }
 
 void Machine::initGlobals() {
@@ -98,12 +104,11 @@ Value* Machine::frameUp(int hops) {
 }
 
 void Machine::enter(int routine, Value* base, const uint32_t* returnIp, int staticLink) {
-  const CompiledRoutine& r = prog_.routines[routine];
-  if (frames_.size() >= maxFrames || base + r.slots.size() + 512 >= stackEnd_)
+  const Entry& r = entries_[routine];
+  if (frames_.size() >= maxFrames || base + r.nslots + 512 >= stackEnd_)
     raise(u"EStackOverflow", u"Stack overflow");
-  const std::vector<Value>& t = templates_[routine];
   Value* p = base + r.nparams;
-  for (size_t k = r.nparams; k < t.size(); ++k) *p++ = t[k];
+  for (int k = 0; k < r.nlocals; ++k) *p++ = r.locals[k];
   sp_ = p;
   frames_.push_back(Frame{routine, r.resultSlot, base, returnIp, staticLink});
 }
@@ -511,7 +516,7 @@ void Machine::run(size_t entry, size_t handlerBase) {
           case Op::CALL: {
             int hops = static_cast<int32_t>(*ip++);
             int routine = static_cast<int>(argU(w));
-            const CompiledRoutine& r = prog_.routines[routine];
+            const Entry& r = entries_[routine];
             Value* base = sp - r.nparams;
             int link = -1;
             if (hops >= 0) {
@@ -524,7 +529,7 @@ void Machine::run(size_t entry, size_t handlerBase) {
             enter(routine, base, ip, link);
             sp = sp_;
             fp = base;
-            ip = r.code.data();
+            ip = r.code;
             break;
           }
           case Op::NATIVE: {
@@ -613,6 +618,14 @@ void Machine::run(size_t entry, size_t handlerBase) {
             ObjectObj* o = objOf(sp[-1]);
             bool r = o && o->cls->inheritsFrom(prog_.classes[argU(w)]);
             sp[-1] = Value::integer(r);
+            break;
+          }
+          case Op::ASCLS: {
+            ObjectObj* o = objOf(sp[-1]);
+            if (o && !o->cls->inheritsFrom(prog_.classes[argU(w)])) {
+              sp_ = sp;
+              raise(u"EInvalidCast", u"Invalid class typecast");
+            }
             break;
           }
           case Op::TOVAR: sp[-1] = toVariant(sp[-1], static_cast<TypeCode>(argU(w))); break;

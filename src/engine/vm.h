@@ -81,6 +81,12 @@ class Machine {
   std::vector<HandlerRec> handlers_;
   std::vector<Value> exceptions_;     // being handled (innermost last)
   std::vector<std::vector<Value>> templates_;  // per routine: initial slot values
+  struct Entry {  // what a call needs of a routine, in one place
+    const uint32_t* code;
+    const Value* locals;  // initial values of the slots after the parameters
+    int nparams, nlocals, resultSlot, nslots;
+  };
+  std::vector<Entry> entries_;
   const uint32_t* ip_ = nullptr;      // of the innermost frame, while a native runs
   int depth_ = 0;
   std::atomic<bool> stop_{false};

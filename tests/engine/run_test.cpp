@@ -30,6 +30,7 @@ TEST(RunErrors, FaultsAreScriptErrorsNeverCrashes) {
       {"begin\n  StrToInt('12a');\nend.", "EConvertError", 2, 3},
       {"var v: Variant;\nbegin\n  v := 'abc';\n  Writeln(v + 1);\nend.", "EVariantError", 4, 3},
       {"begin\n  Writeln(Format('%d', ['x']));\nend.", "EConvertError", 2, 3},
+      {"var e: Exception;\nbegin\n  e := Exception.Create('x');\n  Writeln((e as EConvertError).Message);\nend.", "EInvalidCast", 4, 3},
   };
   for (const Fault& c : cases) {
     SCOPED_TRACE(c.source);
