@@ -627,6 +627,21 @@ class Generator {
         return;
       }
     }
+    // v := v ± w on integer variables (totals, counters)
+    if (t.kind == EK::Var && !t.ref && (t.level == -1 || t.level == cur_->level) &&
+        t.type->kind == TypeKind::Integer) {
+      const Expr* sum = &v;
+      if (sum->kind == EK::Convert && sum->type->kind == TypeKind::Integer) sum = sum->a.get();
+      if (sum->kind == EK::Binary && (sum->op == script::Oper::Add || sum->op == script::Oper::Sub) &&
+          sum->a->kind == EK::Var && sum->a->slot == t.slot && sum->a->level == t.level && !sum->a->ref &&
+          sum->b->kind == EK::Var && !sum->b->ref && sum->b->type->kind == TypeKind::Integer &&
+          (sum->b->level == -1 || sum->b->level == cur_->level)) {
+        emit(t.level == -1 ? Op::ADDVG : Op::ADDVL, t.slot);
+        extra(static_cast<int32_t>(static_cast<uint32_t>(sum->b->slot) | (sum->b->level == -1 ? 0x80000000u : 0u)));
+        extra(static_cast<int32_t>((static_cast<uint32_t>(t.type->intKind) << 1) | (sum->op == script::Oper::Sub ? 1u : 0u)));
+        return;
+      }
+    }
     // a[i] := v on an array variable
     if (t.kind == EK::Index && !t.a->type->isString() && t.a->kind == EK::Var && !t.a->ref &&
         (t.a->level == -1 || t.a->level == cur_->level)) {

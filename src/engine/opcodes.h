@@ -76,6 +76,8 @@ namespace velmoro::script::vm {
   OP(FORG, 2, G, "if global A < local E1: A := A + 1 and jump E2 (for-loop step)")   \
   OP(STIDXL, 1, S, "pop index, pop value: store into the array in local A (E: copy-on-write)") \
   OP(STIDXG, 1, G, "pop index, pop value: store into the array in global A (E: copy-on-write)") \
+  OP(ADDVL, 2, S, "local A := local A ± variable E1 (bit 31: global), E2: kind<<1|minus") \
+  OP(ADDVG, 2, G, "global A := global A ± variable E1 (bit 31: global), E2: kind<<1|minus") \
   OP(ADDLK, 2, S, "local A := local A + E1, wrapped to integer kind E2")             \
   OP(INDEXL, 0, S, "pop index, push that element of the array in local slot A")      \
   OP(INDEXG, 0, G, "pop index, push that element of the array in global A")          \

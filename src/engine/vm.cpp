@@ -344,6 +344,15 @@ void Machine::run(size_t entry, size_t handlerBase) {
             g->v[static_cast<size_t>(i)] = std::move(*--sp);
             break;
           }
+          case Op::ADDVL: case Op::ADDVG: {
+            Value& v = opOf(w) == Op::ADDVL ? fp[argU(w)] : globals[argU(w)];
+            uint32_t src = *ip++;
+            uint32_t mode = *ip++;
+            uint64_t x = static_cast<uint64_t>((src & 0x80000000u) ? globals[src & 0x7FFFFFFFu].i : fp[src].i);
+            uint64_t r = (mode & 1) ? static_cast<uint64_t>(v.i) - x : static_cast<uint64_t>(v.i) + x;
+            v.i = narrow(static_cast<IntKind>(mode >> 1), static_cast<int64_t>(r));
+            break;
+          }
           case Op::ADDLK: {
             Value& v = fp[argU(w)];
             int64_t k = static_cast<int32_t>(*ip++);

@@ -30,5 +30,8 @@ begin
   k := 0;
   for i := 10 downto 1 do k := k * 3 + i;
   writeln('loop ', k);
+  i64 := 0; b := 7; c := 1;
+  for k := 1 to 5 do begin i64 := i64 - k; b := b + b; c := c - b; end;
+  writeln('running totals ', i64, ' ', b, ' ', c);
   writeln('precedence ', 2 + 3 * 4 - 10 div 3, ' ', -2 * -3, ' ', (2 + 3) * 4);
 end.

@@ -38,6 +38,9 @@ begin
   i := 0;
   while w <> 4 do begin Inc(w, 2); Inc(i); end;
   writeln(w, ' ', i);
+  n := 100; b := 200;
+  for i := 1 to 10 do begin n := n - i; b := b + w; end;
+  writeln(n, ' ', b);
 end;
 begin
   Run;
