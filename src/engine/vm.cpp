@@ -154,57 +154,68 @@ void Machine::run(size_t entry, size_t handlerBase) {
     Value* sp = sp_;
     Value* fp = frames_.back().base;
     try {
-      for (;;) {
-        uint32_t w = *ip++;
-        switch (opOf(w)) {
-          case Op::NOP: break;
-          case Op::PUSHI: (sp++)->setInt(argS(w)); break;
-          case Op::PUSHK: *sp++ = prog_.constants[argU(w)]; break;
-          case Op::POP: (--sp)->release(); break;
-          case Op::DUP: *sp = sp[-1]; ++sp; break;
-          case Op::LOADL: *sp++ = fp[argU(w)]; break;
-          case Op::STOREL: fp[argU(w)] = std::move(*--sp); break;
-          case Op::LOADG: *sp++ = globals[argU(w)]; break;
-          case Op::STOREG: globals[argU(w)] = std::move(*--sp); break;
-          case Op::LOADU: {
+      // Threaded dispatch: every instruction jumps straight to the next one's code.
+      static void* const dispatchTable[] = {
+#define OP(name, extra, kind, doc) &&L_##name,
+          VELMORO_OPCODES(OP)
+#undef OP
+      };
+#define DISPATCH()                                  \
+  do {                                              \
+    w = *ip++;                                      \
+    goto* dispatchTable[static_cast<uint8_t>(w)];          \
+  } while (0)
+      uint32_t w;
+      DISPATCH();
+      {
+          L_NOP: DISPATCH();
+          L_PUSHI: (sp++)->setInt(argS(w)); DISPATCH();
+          L_PUSHK: *sp++ = prog_.constants[argU(w)]; DISPATCH();
+          L_POP: (--sp)->release(); DISPATCH();
+          L_DUP: *sp = sp[-1]; ++sp; DISPATCH();
+          L_LOADL: *sp++ = fp[argU(w)]; DISPATCH();
+          L_STOREL: fp[argU(w)] = std::move(*--sp); DISPATCH();
+          L_LOADG: *sp++ = globals[argU(w)]; DISPATCH();
+          L_STOREG: globals[argU(w)] = std::move(*--sp); DISPATCH();
+          L_LOADU: {
             int hops = static_cast<int32_t>(*ip++);
             sp_ = sp;
             *sp++ = frameUp(hops)[argU(w)];
-            break;
+            DISPATCH();
           }
-          case Op::STOREU: {
+          L_STOREU: {
             int hops = static_cast<int32_t>(*ip++);
             frameUp(hops)[argU(w)] = std::move(*--sp);
-            break;
+            DISPATCH();
           }
-          case Op::ADDRL: *sp++ = Value::address(fp + argU(w)); break;
-          case Op::ADDRG: *sp++ = Value::address(&globals[argU(w)]); break;
-          case Op::ADDRU: {
+          L_ADDRL: *sp++ = Value::address(fp + argU(w)); DISPATCH();
+          L_ADDRG: *sp++ = Value::address(&globals[argU(w)]); DISPATCH();
+          L_ADDRU: {
             int hops = static_cast<int32_t>(*ip++);
             *sp++ = Value::address(frameUp(hops) + argU(w));
-            break;
+            DISPATCH();
           }
-          case Op::LOADREF: *sp++ = *fp[argU(w)].ref; break;
-          case Op::STOREREF: *fp[argU(w)].ref = std::move(*--sp); break;
-          case Op::DEREF: sp[-1] = Value(*sp[-1].ref); break;
-          case Op::STOREIND: {
+          L_LOADREF: *sp++ = *fp[argU(w)].ref; DISPATCH();
+          L_STOREREF: *fp[argU(w)].ref = std::move(*--sp); DISPATCH();
+          L_DEREF: sp[-1] = Value(*sp[-1].ref); DISPATCH();
+          L_STOREIND: {
             Value* target = (--sp)->ref;
             sp->release();
             *target = std::move(*--sp);
-            break;
+            DISPATCH();
           }
-          case Op::INCL: {
+          L_INCL: {
             Value& s = fp[argU(w)];
             s.i = static_cast<int64_t>(static_cast<uint64_t>(s.i) + static_cast<uint64_t>((--sp)->i));
-            break;
+            DISPATCH();
           }
-          case Op::NARROW: sp[-1].i = narrow(static_cast<IntKind>(argU(w)), sp[-1].i); break;
+          L_NARROW: sp[-1].i = narrow(static_cast<IntKind>(argU(w)), sp[-1].i); DISPATCH();
 #define INT_OP(opc, expr)                                                      \
-  case Op::opc: {                                                              \
+  L_##opc: {                                                              \
     uint64_t b = static_cast<uint64_t>((--sp)->i);                            \
     uint64_t a = static_cast<uint64_t>(sp[-1].i);                             \
     sp[-1].i = static_cast<int64_t>(expr);                                     \
-    break;                                                                     \
+    DISPATCH();                                                                     \
   }
           INT_OP(ADDI, a + b)
           INT_OP(SUBI, a - b)
@@ -213,7 +224,7 @@ void Machine::run(size_t entry, size_t handlerBase) {
           INT_OP(ORI, a | b)
           INT_OP(XORI, a ^ b)
 #undef INT_OP
-          case Op::DIVI: case Op::MODI: {
+          L_DIVI: L_MODI: {
             int64_t b = (--sp)->i;
             int64_t a = sp[-1].i;
             if (b == 0) {
@@ -222,29 +233,29 @@ void Machine::run(size_t entry, size_t handlerBase) {
             }
             if (b == -1) sp[-1].i = opOf(w) == Op::DIVI ? static_cast<int64_t>(0ull - static_cast<uint64_t>(a)) : 0;
             else sp[-1].i = opOf(w) == Op::DIVI ? a / b : a % b;
-            break;
+            DISPATCH();
           }
-          case Op::NEGI: sp[-1].i = static_cast<int64_t>(0ull - static_cast<uint64_t>(sp[-1].i)); break;
-          case Op::NOTI: sp[-1].i = narrow(static_cast<IntKind>(argU(w)), ~sp[-1].i); break;
-          case Op::SHLI: {
+          L_NEGI: sp[-1].i = static_cast<int64_t>(0ull - static_cast<uint64_t>(sp[-1].i)); DISPATCH();
+          L_NOTI: sp[-1].i = narrow(static_cast<IntKind>(argU(w)), ~sp[-1].i); DISPATCH();
+          L_SHLI: {
             uint64_t n = static_cast<uint64_t>((--sp)->i);
             uint64_t a = static_cast<uint64_t>(sp[-1].i);
             if (argU(w) == 32) sp[-1].i = static_cast<uint32_t>(static_cast<uint32_t>(a) << (n & 31));
             else sp[-1].i = static_cast<int64_t>(a << (n & 63));
-            break;
+            DISPATCH();
           }
-          case Op::SHRI: {
+          L_SHRI: {
             uint64_t n = static_cast<uint64_t>((--sp)->i);
             uint64_t a = static_cast<uint64_t>(sp[-1].i);
             if (argU(w) == 32) sp[-1].i = static_cast<uint32_t>(a) >> (n & 31);
             else sp[-1].i = static_cast<int64_t>(a >> (n & 63));
-            break;
+            DISPATCH();
           }
-          case Op::NOTB: sp[-1].i = !sp[-1].i; break;
-          case Op::ADDF: --sp; sp[-1].d += sp->d; break;
-          case Op::SUBF: --sp; sp[-1].d -= sp->d; break;
-          case Op::MULF: --sp; sp[-1].d *= sp->d; break;
-          case Op::DIVF: {
+          L_NOTB: sp[-1].i = !sp[-1].i; DISPATCH();
+          L_ADDF: --sp; sp[-1].d += sp->d; DISPATCH();
+          L_SUBF: --sp; sp[-1].d -= sp->d; DISPATCH();
+          L_MULF: --sp; sp[-1].d *= sp->d; DISPATCH();
+          L_DIVF: {
             --sp;
             double b = sp->d;
             sp->tag = Tag::Int;
@@ -254,21 +265,21 @@ void Machine::run(size_t entry, size_t handlerBase) {
               raise(u"EZeroDivide", u"Floating point division by zero");
             }
             sp[-1].d /= b;
-            break;
+            DISPATCH();
           }
-          case Op::NEGF: sp[-1].d = -sp[-1].d; break;
-          case Op::I2F: {
+          L_NEGF: sp[-1].d = -sp[-1].d; DISPATCH();
+          L_I2F: {
             Value& v = sp[-1 - static_cast<int>(argS(w))];
             v = Value::real(static_cast<double>(v.i));
-            break;
+            DISPATCH();
           }
-          case Op::CMPI: {
+          L_CMPI: {
             int64_t b = (--sp)->i;
             int64_t a = sp[-1].i;
             sp[-1].i = relation(argU(w), a < b ? -1 : a > b ? 1 : 0);
-            break;
+            DISPATCH();
           }
-          case Op::CMPF: {
+          L_CMPF: {
             double b = (--sp)->d;
             sp->tag = Tag::Int;
             double a = sp[-1].d;
@@ -282,57 +293,60 @@ void Machine::run(size_t entry, size_t handlerBase) {
               default: r = a >= b; break;
             }
             sp[-1] = Value::integer(r);
-            break;
+            DISPATCH();
           }
-          case Op::CMPS: {
+          L_CMPS: {
             --sp;
             int c = sp[-1].str().compare(sp->str());
             sp->release();
             sp[-1] = Value::integer(relation(argU(w), c));
-            break;
+            DISPATCH();
           }
-          case Op::JLTI: {
+          L_JLTI: {
             int32_t off = static_cast<int32_t>(*ip++);
             int64_t b = (--sp)->i;
             if (!(fp[argU(w)].i < b)) ip += off;
-            break;
+            DISPATCH();
           }
-          case Op::ADDIK:
+          L_ADDIK:
             sp[-1].i = static_cast<int64_t>(static_cast<uint64_t>(sp[-1].i) + static_cast<uint64_t>(static_cast<int64_t>(argS(w))));
-            break;
-          case Op::MULIK:
+            DISPATCH();
+          L_MULIK:
             sp[-1].i = static_cast<int64_t>(static_cast<uint64_t>(sp[-1].i) * static_cast<uint64_t>(static_cast<int64_t>(argS(w))));
-            break;
-          case Op::ADDIL: sp[-1].i = static_cast<int64_t>(static_cast<uint64_t>(sp[-1].i) + static_cast<uint64_t>(fp[argU(w)].i)); break;
-          case Op::SUBIL: sp[-1].i = static_cast<int64_t>(static_cast<uint64_t>(sp[-1].i) - static_cast<uint64_t>(fp[argU(w)].i)); break;
-          case Op::ADDIG: sp[-1].i = static_cast<int64_t>(static_cast<uint64_t>(sp[-1].i) + static_cast<uint64_t>(globals[argU(w)].i)); break;
-          case Op::SUBIG: sp[-1].i = static_cast<int64_t>(static_cast<uint64_t>(sp[-1].i) - static_cast<uint64_t>(globals[argU(w)].i)); break;
-          case Op::JFCMPI: {
+            DISPATCH();
+          L_ADDIL: sp[-1].i = static_cast<int64_t>(static_cast<uint64_t>(sp[-1].i) + static_cast<uint64_t>(fp[argU(w)].i)); DISPATCH();
+          L_SUBIL: sp[-1].i = static_cast<int64_t>(static_cast<uint64_t>(sp[-1].i) - static_cast<uint64_t>(fp[argU(w)].i)); DISPATCH();
+          L_ADDIG: sp[-1].i = static_cast<int64_t>(static_cast<uint64_t>(sp[-1].i) + static_cast<uint64_t>(globals[argU(w)].i)); DISPATCH();
+          L_SUBIG: sp[-1].i = static_cast<int64_t>(static_cast<uint64_t>(sp[-1].i) - static_cast<uint64_t>(globals[argU(w)].i)); DISPATCH();
+          L_JFCMPI: {
             int32_t off = static_cast<int32_t>(*ip++);
             int64_t b = (--sp)->i;
             int64_t a = (--sp)->i;
             if (!relation(argU(w), a < b ? -1 : a > b ? 1 : 0)) ip += off;
-            break;
+            DISPATCH();
           }
-          case Op::JFCMPIK: {
+          L_JFCMPIK: {
             int64_t b = static_cast<int32_t>(*ip++);
             int32_t off = static_cast<int32_t>(*ip++);
             int64_t a = (--sp)->i;
             if (!relation(argU(w), a < b ? -1 : a > b ? 1 : 0)) ip += off;
-            break;
+            DISPATCH();
           }
-          case Op::FORL: case Op::FORG: {
+          L_FORL: L_FORG: {
             Value& v = opOf(w) == Op::FORL ? fp[argU(w)] : globals[argU(w)];
             int64_t limit = fp[*ip++].i;
             int32_t off = static_cast<int32_t>(*ip++);
             if (v.i < limit) {
               ++v.i;
-              if (stop_) throw StopSignal{};
+              if (stop_) {
+                sp_ = sp;
+                throw StopSignal{};
+              }
               ip += off;
             }
-            break;
+            DISPATCH();
           }
-          case Op::STIDXL: case Op::STIDXG: {
+          L_STIDXL: L_STIDXG: {
             bool cow = *ip++ != 0;
             int64_t i = (--sp)->i;
             Value& a = opOf(w) == Op::STIDXL ? fp[argU(w)] : globals[argU(w)];
@@ -342,25 +356,25 @@ void Machine::run(size_t entry, size_t handlerBase) {
               raise(u"ERangeError", u"Range check error");
             }
             g->v[static_cast<size_t>(i)] = std::move(*--sp);
-            break;
+            DISPATCH();
           }
-          case Op::ADDVL: case Op::ADDVG: {
+          L_ADDVL: L_ADDVG: {
             Value& v = opOf(w) == Op::ADDVL ? fp[argU(w)] : globals[argU(w)];
             uint32_t src = *ip++;
             uint32_t mode = *ip++;
             uint64_t x = static_cast<uint64_t>((src & 0x80000000u) ? globals[src & 0x7FFFFFFFu].i : fp[src].i);
             uint64_t r = (mode & 1) ? static_cast<uint64_t>(v.i) - x : static_cast<uint64_t>(v.i) + x;
             v.i = narrow(static_cast<IntKind>(mode >> 1), static_cast<int64_t>(r));
-            break;
+            DISPATCH();
           }
-          case Op::ADDLK: {
+          L_ADDLK: {
             Value& v = fp[argU(w)];
             int64_t k = static_cast<int32_t>(*ip++);
             IntKind kind = static_cast<IntKind>(*ip++);
             v.i = narrow(kind, static_cast<int64_t>(static_cast<uint64_t>(v.i) + static_cast<uint64_t>(k)));
-            break;
+            DISPATCH();
           }
-          case Op::INDEXL: case Op::INDEXG: {
+          L_INDEXL: L_INDEXG: {
             int64_t i = sp[-1].i;
             const Value& a = opOf(w) == Op::INDEXL ? fp[argU(w)] : globals[argU(w)];
             Aggregate* g = agg(a);
@@ -369,9 +383,9 @@ void Machine::run(size_t entry, size_t handlerBase) {
               raise(u"ERangeError", u"Range check error");
             }
             sp[-1] = g->v[static_cast<size_t>(i)];
-            break;
+            DISPATCH();
           }
-          case Op::CONCAT: {
+          L_CONCAT: {
             --sp;
             Value& a = sp[-1];
             if (!sp->h) {
@@ -383,25 +397,25 @@ void Machine::run(size_t entry, size_t handlerBase) {
               a = Value::string(a.str() + sp->str());
             }
             sp->release();
-            break;
+            DISPATCH();
           }
-          case Op::CHR2S: sp[-1] = Value::string(std::u16string(1, static_cast<char16_t>(sp[-1].i))); break;
-          case Op::A2S: {
+          L_CHR2S: sp[-1] = Value::string(std::u16string(1, static_cast<char16_t>(sp[-1].i))); DISPATCH();
+          L_A2S: {
             const std::u16string& s = sp[-1].str();
             std::string bytes;
             bytes.reserve(s.size());
             for (char16_t c : s) bytes += static_cast<char>(c & 0xFF);
             sp[-1] = Value::string(text::fromUtf8(bytes));
-            break;
+            DISPATCH();
           }
-          case Op::S2A: {
+          L_S2A: {
             std::string u8 = text::toUtf8(sp[-1].str());
             sp[-1] = Value::string(std::u16string(u8.begin(), u8.end()));
             if (sp[-1].h)
               for (char16_t& c : static_cast<StrObj*>(sp[-1].h)->s) c &= 0xFF;
-            break;
+            DISPATCH();
           }
-          case Op::STRIDX: {
+          L_STRIDX: {
             int64_t i = (--sp)->i;
             const std::u16string& s = sp[-1].str();
             if (i < 1 || i > static_cast<int64_t>(s.size())) {
@@ -409,9 +423,9 @@ void Machine::run(size_t entry, size_t handlerBase) {
               raise(u"ERangeError", u"Range check error");
             }
             sp[-1] = Value::integer(s[static_cast<size_t>(i - 1)]);
-            break;
+            DISPATCH();
           }
-          case Op::STRSET: {
+          L_STRSET: {
             int64_t c = (--sp)->i;
             int64_t i = (--sp)->i;
             Value* target = (--sp)->ref;
@@ -421,9 +435,9 @@ void Machine::run(size_t entry, size_t handlerBase) {
               raise(u"ERangeError", u"Range check error");
             }
             static_cast<StrObj*>(target->unique())->s[static_cast<size_t>(i - 1)] = static_cast<char16_t>(c);
-            break;
+            DISPATCH();
           }
-          case Op::APPENDL: case Op::APPENDG: {
+          L_APPENDL: L_APPENDG: {
             Value& target = opOf(w) == Op::APPENDL ? fp[argU(w)] : globals[argU(w)];
             --sp;
             if (sp->h) {
@@ -432,9 +446,9 @@ void Machine::run(size_t entry, size_t handlerBase) {
               else target = Value::string(target.str() + sp->str());
             }
             sp->release();
-            break;
+            DISPATCH();
           }
-          case Op::INDEX: {
+          L_INDEX: {
             int64_t i = (--sp)->i;
             Value& a = sp[-1];
             Aggregate* g = agg(a);
@@ -444,9 +458,9 @@ void Machine::run(size_t entry, size_t handlerBase) {
             }
             Value e = g->v[static_cast<size_t>(i)];
             a = std::move(e);
-            break;
+            DISPATCH();
           }
-          case Op::ADDRIDX: {
+          L_ADDRIDX: {
             int64_t i = (--sp)->i;
             Value* target = sp[-1].ref;
             Aggregate* g = uniqueAggregate(*target, argU(w) != 0);
@@ -455,39 +469,39 @@ void Machine::run(size_t entry, size_t handlerBase) {
               raise(u"ERangeError", u"Range check error");
             }
             sp[-1].ref = &g->v[static_cast<size_t>(i)];
-            break;
+            DISPATCH();
           }
-          case Op::FIELD: {
+          L_FIELD: {
             Value e = agg(sp[-1])->v[argU(w)];
             sp[-1] = std::move(e);
-            break;
+            DISPATCH();
           }
-          case Op::ADDRFLD: {
+          L_ADDRFLD: {
             Value* target = sp[-1].ref;
             Aggregate* g = uniqueAggregate(*target, true);
             sp[-1].ref = &g->v[argU(w)];
-            break;
+            DISPATCH();
           }
-          case Op::INIT: *sp++ = defaultValue(prog_.constantTypes[argU(w)]); break;
-          case Op::ARRNEW: *sp++ = Value::heap(Tag::Array, new Aggregate); break;
-          case Op::ARRADD: {
+          L_INIT: *sp++ = defaultValue(prog_.constantTypes[argU(w)]); DISPATCH();
+          L_ARRNEW: *sp++ = Value::heap(Tag::Array, new Aggregate); DISPATCH();
+          L_ARRADD: {
             --sp;
             agg(sp[-1])->v.push_back(std::move(*sp));
-            break;
+            DISPATCH();
           }
-          case Op::SETNEW: *sp++ = Value::heap(Tag::Set, new SetObj); break;
-          case Op::SETADD: {
+          L_SETNEW: *sp++ = Value::heap(Tag::Set, new SetObj); DISPATCH();
+          L_SETADD: {
             int64_t e = (--sp)->i;
             if (e >= 0 && e < 256) setOf(sp[-1])->bits.set(static_cast<size_t>(e));
-            break;
+            DISPATCH();
           }
-          case Op::SETRANGE: {
+          L_SETRANGE: {
             int64_t hi = (--sp)->i;
             int64_t lo = (--sp)->i;
             for (int64_t k = std::max<int64_t>(lo, 0); k <= hi && k < 256; ++k) setOf(sp[-1])->bits.set(static_cast<size_t>(k));
-            break;
+            DISPATCH();
           }
-          case Op::SETOP: {
+          L_SETOP: {
             --sp;
             std::bitset<256> a = sp[-1].h ? setOf(sp[-1])->bits : std::bitset<256>();
             std::bitset<256> b = sp->h ? setOf(*sp)->bits : std::bitset<256>();
@@ -495,34 +509,37 @@ void Machine::run(size_t entry, size_t handlerBase) {
             auto* r = new SetObj;
             r->bits = argU(w) == 0 ? (a | b) : argU(w) == 1 ? (a & ~b) : (a & b);
             sp[-1] = Value::heap(Tag::Set, r);
-            break;
+            DISPATCH();
           }
-          case Op::SETCMP: {
+          L_SETCMP: {
             --sp;
             std::bitset<256> a = sp[-1].h ? setOf(sp[-1])->bits : std::bitset<256>();
             std::bitset<256> b = sp->h ? setOf(*sp)->bits : std::bitset<256>();
             sp->release();
             bool r = argU(w) == EQ ? a == b : argU(w) == NE ? a != b : argU(w) == LE ? (a & ~b).none() : (b & ~a).none();
             sp[-1] = Value::integer(r);
-            break;
+            DISPATCH();
           }
-          case Op::INSET: {
+          L_INSET: {
             --sp;
             int64_t e = sp[-1].i;
             bool r = sp->h && e >= 0 && e < 256 && setOf(*sp)->bits.test(static_cast<size_t>(e));
             sp->release();
             sp[-1].i = r;
-            break;
+            DISPATCH();
           }
-          case Op::JMP:
-            if (argS(w) < 0 && stop_) throw StopSignal{};
+          L_JMP:
+            if (argS(w) < 0 && stop_) {
+              sp_ = sp;
+              throw StopSignal{};
+            }
             ip += argS(w);
-            break;
-          case Op::JF: if (!(--sp)->i) ip += argS(w); break;
-          case Op::JT: if ((--sp)->i) ip += argS(w); break;
-          case Op::JFKEEP: if (!sp[-1].i) ip += argS(w); else --sp; break;
-          case Op::JTKEEP: if (sp[-1].i) ip += argS(w); else --sp; break;
-          case Op::CALL: {
+            DISPATCH();
+          L_JF: if (!(--sp)->i) ip += argS(w); DISPATCH();
+          L_JT: if ((--sp)->i) ip += argS(w); DISPATCH();
+          L_JFKEEP: if (!sp[-1].i) ip += argS(w); else --sp; DISPATCH();
+          L_JTKEEP: if (sp[-1].i) ip += argS(w); else --sp; DISPATCH();
+          L_CALL: {
             int hops = static_cast<int32_t>(*ip++);
             int routine = static_cast<int>(argU(w));
             const Entry& r = entries_[routine];
@@ -533,15 +550,15 @@ void Machine::run(size_t entry, size_t handlerBase) {
               for (int k = 0; k < hops && f >= 0; ++k) f = frames_[f].staticLink;
               link = f;
             }
-            if (stop_) throw StopSignal{};
             sp_ = sp;
+            if (stop_) throw StopSignal{};
             enter(routine, base, ip, link);
             sp = sp_;
             fp = base;
             ip = r.code;
-            break;
+            DISPATCH();
           }
-          case Op::NATIVE: {
+          L_NATIVE: {
             int argc = static_cast<int>(*ip++);
             const NativeDef& d = nativeTable()[argU(w)];
             Value* args = sp - argc;
@@ -552,9 +569,9 @@ void Machine::run(size_t entry, size_t handlerBase) {
             for (Value* p = args; p < sp; ++p) p->release();
             sp = args;
             if (d.result != '-') *sp++ = std::move(r);
-            break;
+            DISPATCH();
           }
-          case Op::RET: {
+          L_RET: {
             Frame& f = frames_.back();
             Value* base = f.base;
             if (f.resultSlot >= 0) {
@@ -575,45 +592,45 @@ void Machine::run(size_t entry, size_t handlerBase) {
               return;
             }
             fp = frames_.back().base;
-            break;
+            DISPATCH();
           }
-          case Op::TRY:
+          L_TRY:
             handlers_.push_back(HandlerRec{frames_.size() - 1, sp, ip + argS(w), exceptions_.size()});
-            break;
-          case Op::ENDTRY: handlers_.pop_back(); break;
-          case Op::RAISE: {
+            DISPATCH();
+          L_ENDTRY: handlers_.pop_back(); DISPATCH();
+          L_RAISE: {
             Value e = std::move(*--sp);
             sp_ = sp;
             if (!e.h) raise(u"EAccessViolation", u"Access violation");
             throw Raised{std::move(e)};
           }
-          case Op::RERAISE: {
+          L_RERAISE: {
             Value e = exceptions_.empty() ? Value() : exceptions_.back();
             sp_ = sp;
             throw Raised{std::move(e)};
           }
-          case Op::EXCIS: {
+          L_EXCIS: {
             const ClassInfo* c = prog_.classes[argU(w)];
             bool r = !exceptions_.empty() && exceptions_.back().h &&
                      objOf(exceptions_.back())->cls->inheritsFrom(c);
             (sp++)->setInt(r);
-            break;
+            DISPATCH();
           }
-          case Op::EXCGET: *sp++ = exceptions_.empty() ? Value::heap(Tag::Object, nullptr) : exceptions_.back(); break;
-          case Op::EXCEND: if (!exceptions_.empty()) exceptions_.pop_back(); break;
-          case Op::ENDFIN: {
-            if (exceptions_.empty()) break;
+          L_EXCGET: *sp++ = exceptions_.empty() ? Value::heap(Tag::Object, nullptr) : exceptions_.back(); DISPATCH();
+          L_EXCEND: if (!exceptions_.empty()) exceptions_.pop_back(); DISPATCH();
+          L_ENDFIN: {
+            if (exceptions_.empty()) DISPATCH();
             Value e = std::move(exceptions_.back());
             exceptions_.pop_back();
             sp_ = sp;
             throw Raised{std::move(e)};
           }
-          case Op::NEWEXC: {
+          L_NEWEXC: {
             Value msg = std::move(sp[-1]);
             sp[-1] = newException(prog_.classes[argU(w)], msg.str());
-            break;
+            DISPATCH();
           }
-          case Op::EXCMEM: {
+          L_EXCMEM: {
             ObjectObj* o = objOf(sp[-1]);
             if (!o) {
               sp_ = sp;
@@ -621,35 +638,35 @@ void Machine::run(size_t entry, size_t handlerBase) {
             }
             Value r = argU(w) == 0 ? o->fields[0] : Value::string(o->cls->name);
             sp[-1] = std::move(r);
-            break;
+            DISPATCH();
           }
-          case Op::ISCLS: {
+          L_ISCLS: {
             ObjectObj* o = objOf(sp[-1]);
             bool r = o && o->cls->inheritsFrom(prog_.classes[argU(w)]);
             sp[-1] = Value::integer(r);
-            break;
+            DISPATCH();
           }
-          case Op::ASCLS: {
+          L_ASCLS: {
             ObjectObj* o = objOf(sp[-1]);
             if (o && !o->cls->inheritsFrom(prog_.classes[argU(w)])) {
               sp_ = sp;
               raise(u"EInvalidCast", u"Invalid class typecast");
             }
-            break;
+            DISPATCH();
           }
-          case Op::TOVAR: sp[-1] = toVariant(sp[-1], static_cast<TypeCode>(argU(w))); break;
-          case Op::FROMVAR:
+          L_TOVAR: sp[-1] = toVariant(sp[-1], static_cast<TypeCode>(argU(w))); DISPATCH();
+          L_FROMVAR:
             sp_ = sp;
             sp[-1] = fromVariant(*this, sp[-1], static_cast<TypeCode>(argU(w)));
-            break;
-          case Op::VOP: {
+            DISPATCH();
+          L_VOP: {
             sp_ = sp;
             Value r = variantOp(*this, argU(w), sp[-2], sp[-1]);
             (--sp)->release();
             sp[-1] = std::move(r);
-            break;
+            DISPATCH();
           }
-          case Op::WRITE: {
+          L_WRITE: {
             uint32_t a = argU(w);
             int prec = -1, width = -1;
             if (a & 0x200) prec = static_cast<int>((--sp)->i);
@@ -658,10 +675,10 @@ void Machine::run(size_t entry, size_t handlerBase) {
             std::u16string s = writeText(*this, sp[-1], static_cast<TypeCode>(a & 0xFF), width, prec);
             (--sp)->release();
             write(s);
-            break;
+            DISPATCH();
           }
-          case Op::WRITELN: write(options_.lineBreak); break;
-          case Op::CASEJ: {
+          L_WRITELN: write(options_.lineBreak); DISPATCH();
+          L_CASEJ: {
             int32_t off = static_cast<int32_t>(*ip++);
             const Value& labels = prog_.constants[argU(w)];
             const Aggregate* g = agg(labels);
@@ -673,22 +690,21 @@ void Machine::run(size_t entry, size_t handlerBase) {
               for (size_t k = 0; k + 1 < g->v.size() && !hit; k += 2) hit = v.i >= g->v[k].i && v.i <= g->v[k + 1].i;
             }
             if (hit) ip += off;
-            break;
+            DISPATCH();
           }
-          case Op::HALT: {
+          L_HALT: {
             sp_ = sp;
             return;
           }
-          default: __builtin_unreachable();
-        }
       }
+#undef DISPATCH
     } catch (Raised& x) {
       Value exc = std::move(x.exception);
       if (handlers_.size() <= handlerBase) {
         // nobody here takes it: leave this invocation
         Pos pos = positionAt(frames_.back(), ip);
         Value* floor = frames_.size() > entry ? frames_[entry].base : sp_;
-        for (Value* p = floor; p < stackEnd_ && p < std::max(sp, sp_); ++p) p->release();
+        for (Value* p = floor; p < sp_; ++p) p->release();
         sp_ = floor;
         frames_.resize(entry);
         ScriptError e;
@@ -698,7 +714,7 @@ void Machine::run(size_t entry, size_t handlerBase) {
       }
       HandlerRec h = handlers_.back();
       handlers_.pop_back();
-      for (Value* p = h.sp; p < std::max(sp, sp_); ++p) p->release();
+      for (Value* p = h.sp; p < sp_; ++p) p->release();
       sp_ = h.sp;
       frames_.resize(h.frame + 1);
       exceptions_.resize(h.excDepth);
@@ -706,7 +722,7 @@ void Machine::run(size_t entry, size_t handlerBase) {
       ip = h.target;
     } catch (StopSignal&) {
       Value* floor = frames_.size() > entry ? frames_[entry].base : sp_;
-      for (Value* p = floor; p < std::max(sp, sp_); ++p) p->release();
+      for (Value* p = floor; p < sp_; ++p) p->release();
       sp_ = floor;
       frames_.resize(entry);
       while (handlers_.size() > handlerBase) handlers_.pop_back();

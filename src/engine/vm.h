@@ -4,6 +4,11 @@
 // raise statements unwind to the innermost handler of the current invocation; with none
 // left they leave invoke() as a ScriptError. Script-to-script calls do not recurse in
 // C++; only a call from C++ into the script (invoke) nests a dispatch loop.
+// Dispatch is threaded (computed goto, from the opcode list): each instruction jumps
+// straight to the next one's code, which the branch predictor follows far better than
+// one shared switch. A stack machine costs more pushes than registers would; fused
+// instructions (compare-and-branch, for-loop step, operands from variables) cover the
+// hot paths instead.
 #pragma once
 
 #include "engine/program.h"
