@@ -22,7 +22,7 @@ struct HeapObj {
   virtual HeapObj* clone() const = 0;
 };
 
-struct Value;
+class Value;
 
 struct StrObj final : HeapObj {
   std::u16string s;

@@ -181,20 +181,20 @@ void Machine::run(size_t entry, size_t handlerBase) {
             int hops = static_cast<int32_t>(*ip++);
             sp_ = sp;
             *sp++ = frameUp(hops)[argU(w)];
-            DISPATCH();
           }
+          DISPATCH();
           L_STOREU: {
             int hops = static_cast<int32_t>(*ip++);
             frameUp(hops)[argU(w)] = std::move(*--sp);
-            DISPATCH();
           }
+          DISPATCH();
           L_ADDRL: *sp++ = Value::address(fp + argU(w)); DISPATCH();
           L_ADDRG: *sp++ = Value::address(&globals[argU(w)]); DISPATCH();
           L_ADDRU: {
             int hops = static_cast<int32_t>(*ip++);
             *sp++ = Value::address(frameUp(hops) + argU(w));
-            DISPATCH();
           }
+          DISPATCH();
           L_LOADREF: *sp++ = *fp[argU(w)].ref; DISPATCH();
           L_STOREREF: *fp[argU(w)].ref = std::move(*--sp); DISPATCH();
           L_DEREF: sp[-1] = Value(*sp[-1].ref); DISPATCH();
@@ -202,21 +202,21 @@ void Machine::run(size_t entry, size_t handlerBase) {
             Value* target = (--sp)->ref;
             sp->release();
             *target = std::move(*--sp);
-            DISPATCH();
           }
+          DISPATCH();
           L_INCL: {
             Value& s = fp[argU(w)];
             s.i = static_cast<int64_t>(static_cast<uint64_t>(s.i) + static_cast<uint64_t>((--sp)->i));
-            DISPATCH();
           }
+          DISPATCH();
           L_NARROW: sp[-1].i = narrow(static_cast<IntKind>(argU(w)), sp[-1].i); DISPATCH();
 #define INT_OP(opc, expr)                                                      \
   L_##opc: {                                                              \
     uint64_t b = static_cast<uint64_t>((--sp)->i);                            \
     uint64_t a = static_cast<uint64_t>(sp[-1].i);                             \
     sp[-1].i = static_cast<int64_t>(expr);                                     \
-    DISPATCH();                                                                     \
-  }
+  }                                                                            \
+  DISPATCH();
           INT_OP(ADDI, a + b)
           INT_OP(SUBI, a - b)
           INT_OP(MULI, a * b)
@@ -233,8 +233,8 @@ void Machine::run(size_t entry, size_t handlerBase) {
             }
             if (b == -1) sp[-1].i = opOf(w) == Op::DIVI ? static_cast<int64_t>(0ull - static_cast<uint64_t>(a)) : 0;
             else sp[-1].i = opOf(w) == Op::DIVI ? a / b : a % b;
-            DISPATCH();
           }
+          DISPATCH();
           L_NEGI: sp[-1].i = static_cast<int64_t>(0ull - static_cast<uint64_t>(sp[-1].i)); DISPATCH();
           L_NOTI: sp[-1].i = narrow(static_cast<IntKind>(argU(w)), ~sp[-1].i); DISPATCH();
           L_SHLI: {
@@ -242,15 +242,15 @@ void Machine::run(size_t entry, size_t handlerBase) {
             uint64_t a = static_cast<uint64_t>(sp[-1].i);
             if (argU(w) == 32) sp[-1].i = static_cast<uint32_t>(static_cast<uint32_t>(a) << (n & 31));
             else sp[-1].i = static_cast<int64_t>(a << (n & 63));
-            DISPATCH();
           }
+          DISPATCH();
           L_SHRI: {
             uint64_t n = static_cast<uint64_t>((--sp)->i);
             uint64_t a = static_cast<uint64_t>(sp[-1].i);
             if (argU(w) == 32) sp[-1].i = static_cast<uint32_t>(a) >> (n & 31);
             else sp[-1].i = static_cast<int64_t>(a >> (n & 63));
-            DISPATCH();
           }
+          DISPATCH();
           L_NOTB: sp[-1].i = !sp[-1].i; DISPATCH();
           L_ADDF: --sp; sp[-1].d += sp->d; DISPATCH();
           L_SUBF: --sp; sp[-1].d -= sp->d; DISPATCH();
@@ -265,20 +265,20 @@ void Machine::run(size_t entry, size_t handlerBase) {
               raise(u"EZeroDivide", u"Floating point division by zero");
             }
             sp[-1].d /= b;
-            DISPATCH();
           }
+          DISPATCH();
           L_NEGF: sp[-1].d = -sp[-1].d; DISPATCH();
           L_I2F: {
             Value& v = sp[-1 - static_cast<int>(argS(w))];
             v = Value::real(static_cast<double>(v.i));
-            DISPATCH();
           }
+          DISPATCH();
           L_CMPI: {
             int64_t b = (--sp)->i;
             int64_t a = sp[-1].i;
             sp[-1].i = relation(argU(w), a < b ? -1 : a > b ? 1 : 0);
-            DISPATCH();
           }
+          DISPATCH();
           L_CMPF: {
             double b = (--sp)->d;
             sp->tag = Tag::Int;
@@ -293,21 +293,21 @@ void Machine::run(size_t entry, size_t handlerBase) {
               default: r = a >= b; break;
             }
             sp[-1] = Value::integer(r);
-            DISPATCH();
           }
+          DISPATCH();
           L_CMPS: {
             --sp;
             int c = sp[-1].str().compare(sp->str());
             sp->release();
             sp[-1] = Value::integer(relation(argU(w), c));
-            DISPATCH();
           }
+          DISPATCH();
           L_JLTI: {
             int32_t off = static_cast<int32_t>(*ip++);
             int64_t b = (--sp)->i;
             if (!(fp[argU(w)].i < b)) ip += off;
-            DISPATCH();
           }
+          DISPATCH();
           L_ADDIK:
             sp[-1].i = static_cast<int64_t>(static_cast<uint64_t>(sp[-1].i) + static_cast<uint64_t>(static_cast<int64_t>(argS(w))));
             DISPATCH();
@@ -323,15 +323,15 @@ void Machine::run(size_t entry, size_t handlerBase) {
             int64_t b = (--sp)->i;
             int64_t a = (--sp)->i;
             if (!relation(argU(w), a < b ? -1 : a > b ? 1 : 0)) ip += off;
-            DISPATCH();
           }
+          DISPATCH();
           L_JFCMPIK: {
             int64_t b = static_cast<int32_t>(*ip++);
             int32_t off = static_cast<int32_t>(*ip++);
             int64_t a = (--sp)->i;
             if (!relation(argU(w), a < b ? -1 : a > b ? 1 : 0)) ip += off;
-            DISPATCH();
           }
+          DISPATCH();
           L_FORL: L_FORG: {
             Value& v = opOf(w) == Op::FORL ? fp[argU(w)] : globals[argU(w)];
             int64_t limit = fp[*ip++].i;
@@ -344,8 +344,8 @@ void Machine::run(size_t entry, size_t handlerBase) {
               }
               ip += off;
             }
-            DISPATCH();
           }
+          DISPATCH();
           L_STIDXL: L_STIDXG: {
             bool cow = *ip++ != 0;
             int64_t i = (--sp)->i;
@@ -356,8 +356,8 @@ void Machine::run(size_t entry, size_t handlerBase) {
               raise(u"ERangeError", u"Range check error");
             }
             g->v[static_cast<size_t>(i)] = std::move(*--sp);
-            DISPATCH();
           }
+          DISPATCH();
           L_ADDVL: L_ADDVG: {
             Value& v = opOf(w) == Op::ADDVL ? fp[argU(w)] : globals[argU(w)];
             uint32_t src = *ip++;
@@ -365,15 +365,15 @@ void Machine::run(size_t entry, size_t handlerBase) {
             uint64_t x = static_cast<uint64_t>((src & 0x80000000u) ? globals[src & 0x7FFFFFFFu].i : fp[src].i);
             uint64_t r = (mode & 1) ? static_cast<uint64_t>(v.i) - x : static_cast<uint64_t>(v.i) + x;
             v.i = narrow(static_cast<IntKind>(mode >> 1), static_cast<int64_t>(r));
-            DISPATCH();
           }
+          DISPATCH();
           L_ADDLK: {
             Value& v = fp[argU(w)];
             int64_t k = static_cast<int32_t>(*ip++);
             IntKind kind = static_cast<IntKind>(*ip++);
             v.i = narrow(kind, static_cast<int64_t>(static_cast<uint64_t>(v.i) + static_cast<uint64_t>(k)));
-            DISPATCH();
           }
+          DISPATCH();
           L_INDEXL: L_INDEXG: {
             int64_t i = sp[-1].i;
             const Value& a = opOf(w) == Op::INDEXL ? fp[argU(w)] : globals[argU(w)];
@@ -383,8 +383,8 @@ void Machine::run(size_t entry, size_t handlerBase) {
               raise(u"ERangeError", u"Range check error");
             }
             sp[-1] = g->v[static_cast<size_t>(i)];
-            DISPATCH();
           }
+          DISPATCH();
           L_CONCAT: {
             --sp;
             Value& a = sp[-1];
@@ -397,8 +397,8 @@ void Machine::run(size_t entry, size_t handlerBase) {
               a = Value::string(a.str() + sp->str());
             }
             sp->release();
-            DISPATCH();
           }
+          DISPATCH();
           L_CHR2S: sp[-1] = Value::string(std::u16string(1, static_cast<char16_t>(sp[-1].i))); DISPATCH();
           L_A2S: {
             const std::u16string& s = sp[-1].str();
@@ -406,15 +406,15 @@ void Machine::run(size_t entry, size_t handlerBase) {
             bytes.reserve(s.size());
             for (char16_t c : s) bytes += static_cast<char>(c & 0xFF);
             sp[-1] = Value::string(text::fromUtf8(bytes));
-            DISPATCH();
           }
+          DISPATCH();
           L_S2A: {
             std::string u8 = text::toUtf8(sp[-1].str());
             sp[-1] = Value::string(std::u16string(u8.begin(), u8.end()));
             if (sp[-1].h)
               for (char16_t& c : static_cast<StrObj*>(sp[-1].h)->s) c &= 0xFF;
-            DISPATCH();
           }
+          DISPATCH();
           L_STRIDX: {
             int64_t i = (--sp)->i;
             const std::u16string& s = sp[-1].str();
@@ -423,8 +423,8 @@ void Machine::run(size_t entry, size_t handlerBase) {
               raise(u"ERangeError", u"Range check error");
             }
             sp[-1] = Value::integer(s[static_cast<size_t>(i - 1)]);
-            DISPATCH();
           }
+          DISPATCH();
           L_STRSET: {
             int64_t c = (--sp)->i;
             int64_t i = (--sp)->i;
@@ -435,8 +435,8 @@ void Machine::run(size_t entry, size_t handlerBase) {
               raise(u"ERangeError", u"Range check error");
             }
             static_cast<StrObj*>(target->unique())->s[static_cast<size_t>(i - 1)] = static_cast<char16_t>(c);
-            DISPATCH();
           }
+          DISPATCH();
           L_APPENDL: L_APPENDG: {
             Value& target = opOf(w) == Op::APPENDL ? fp[argU(w)] : globals[argU(w)];
             --sp;
@@ -446,8 +446,8 @@ void Machine::run(size_t entry, size_t handlerBase) {
               else target = Value::string(target.str() + sp->str());
             }
             sp->release();
-            DISPATCH();
           }
+          DISPATCH();
           L_INDEX: {
             int64_t i = (--sp)->i;
             Value& a = sp[-1];
@@ -458,8 +458,8 @@ void Machine::run(size_t entry, size_t handlerBase) {
             }
             Value e = g->v[static_cast<size_t>(i)];
             a = std::move(e);
-            DISPATCH();
           }
+          DISPATCH();
           L_ADDRIDX: {
             int64_t i = (--sp)->i;
             Value* target = sp[-1].ref;
@@ -469,38 +469,38 @@ void Machine::run(size_t entry, size_t handlerBase) {
               raise(u"ERangeError", u"Range check error");
             }
             sp[-1].ref = &g->v[static_cast<size_t>(i)];
-            DISPATCH();
           }
+          DISPATCH();
           L_FIELD: {
             Value e = agg(sp[-1])->v[argU(w)];
             sp[-1] = std::move(e);
-            DISPATCH();
           }
+          DISPATCH();
           L_ADDRFLD: {
             Value* target = sp[-1].ref;
             Aggregate* g = uniqueAggregate(*target, true);
             sp[-1].ref = &g->v[argU(w)];
-            DISPATCH();
           }
+          DISPATCH();
           L_INIT: *sp++ = defaultValue(prog_.constantTypes[argU(w)]); DISPATCH();
           L_ARRNEW: *sp++ = Value::heap(Tag::Array, new Aggregate); DISPATCH();
           L_ARRADD: {
             --sp;
             agg(sp[-1])->v.push_back(std::move(*sp));
-            DISPATCH();
           }
+          DISPATCH();
           L_SETNEW: *sp++ = Value::heap(Tag::Set, new SetObj); DISPATCH();
           L_SETADD: {
             int64_t e = (--sp)->i;
             if (e >= 0 && e < 256) setOf(sp[-1])->bits.set(static_cast<size_t>(e));
-            DISPATCH();
           }
+          DISPATCH();
           L_SETRANGE: {
             int64_t hi = (--sp)->i;
             int64_t lo = (--sp)->i;
             for (int64_t k = std::max<int64_t>(lo, 0); k <= hi && k < 256; ++k) setOf(sp[-1])->bits.set(static_cast<size_t>(k));
-            DISPATCH();
           }
+          DISPATCH();
           L_SETOP: {
             --sp;
             std::bitset<256> a = sp[-1].h ? setOf(sp[-1])->bits : std::bitset<256>();
@@ -509,8 +509,8 @@ void Machine::run(size_t entry, size_t handlerBase) {
             auto* r = new SetObj;
             r->bits = argU(w) == 0 ? (a | b) : argU(w) == 1 ? (a & ~b) : (a & b);
             sp[-1] = Value::heap(Tag::Set, r);
-            DISPATCH();
           }
+          DISPATCH();
           L_SETCMP: {
             --sp;
             std::bitset<256> a = sp[-1].h ? setOf(sp[-1])->bits : std::bitset<256>();
@@ -518,16 +518,16 @@ void Machine::run(size_t entry, size_t handlerBase) {
             sp->release();
             bool r = argU(w) == EQ ? a == b : argU(w) == NE ? a != b : argU(w) == LE ? (a & ~b).none() : (b & ~a).none();
             sp[-1] = Value::integer(r);
-            DISPATCH();
           }
+          DISPATCH();
           L_INSET: {
             --sp;
             int64_t e = sp[-1].i;
             bool r = sp->h && e >= 0 && e < 256 && setOf(*sp)->bits.test(static_cast<size_t>(e));
             sp->release();
             sp[-1].i = r;
-            DISPATCH();
           }
+          DISPATCH();
           L_JMP:
             if (argS(w) < 0 && stop_) {
               sp_ = sp;
@@ -556,8 +556,8 @@ void Machine::run(size_t entry, size_t handlerBase) {
             sp = sp_;
             fp = base;
             ip = r.code;
-            DISPATCH();
           }
+          DISPATCH();
           L_NATIVE: {
             int argc = static_cast<int>(*ip++);
             const NativeDef& d = nativeTable()[argU(w)];
@@ -569,8 +569,8 @@ void Machine::run(size_t entry, size_t handlerBase) {
             for (Value* p = args; p < sp; ++p) p->release();
             sp = args;
             if (d.result != '-') *sp++ = std::move(r);
-            DISPATCH();
           }
+          DISPATCH();
           L_RET: {
             Frame& f = frames_.back();
             Value* base = f.base;
@@ -592,8 +592,8 @@ void Machine::run(size_t entry, size_t handlerBase) {
               return;
             }
             fp = frames_.back().base;
-            DISPATCH();
           }
+          DISPATCH();
           L_TRY:
             handlers_.push_back(HandlerRec{frames_.size() - 1, sp, ip + argS(w), exceptions_.size()});
             DISPATCH();
@@ -614,8 +614,8 @@ void Machine::run(size_t entry, size_t handlerBase) {
             bool r = !exceptions_.empty() && exceptions_.back().h &&
                      objOf(exceptions_.back())->cls->inheritsFrom(c);
             (sp++)->setInt(r);
-            DISPATCH();
           }
+          DISPATCH();
           L_EXCGET: *sp++ = exceptions_.empty() ? Value::heap(Tag::Object, nullptr) : exceptions_.back(); DISPATCH();
           L_EXCEND: if (!exceptions_.empty()) exceptions_.pop_back(); DISPATCH();
           L_ENDFIN: {
@@ -628,8 +628,8 @@ void Machine::run(size_t entry, size_t handlerBase) {
           L_NEWEXC: {
             Value msg = std::move(sp[-1]);
             sp[-1] = newException(prog_.classes[argU(w)], msg.str());
-            DISPATCH();
           }
+          DISPATCH();
           L_EXCMEM: {
             ObjectObj* o = objOf(sp[-1]);
             if (!o) {
@@ -638,22 +638,22 @@ void Machine::run(size_t entry, size_t handlerBase) {
             }
             Value r = argU(w) == 0 ? o->fields[0] : Value::string(o->cls->name);
             sp[-1] = std::move(r);
-            DISPATCH();
           }
+          DISPATCH();
           L_ISCLS: {
             ObjectObj* o = objOf(sp[-1]);
             bool r = o && o->cls->inheritsFrom(prog_.classes[argU(w)]);
             sp[-1] = Value::integer(r);
-            DISPATCH();
           }
+          DISPATCH();
           L_ASCLS: {
             ObjectObj* o = objOf(sp[-1]);
             if (o && !o->cls->inheritsFrom(prog_.classes[argU(w)])) {
               sp_ = sp;
               raise(u"EInvalidCast", u"Invalid class typecast");
             }
-            DISPATCH();
           }
+          DISPATCH();
           L_TOVAR: sp[-1] = toVariant(sp[-1], static_cast<TypeCode>(argU(w))); DISPATCH();
           L_FROMVAR:
             sp_ = sp;
@@ -664,8 +664,8 @@ void Machine::run(size_t entry, size_t handlerBase) {
             Value r = variantOp(*this, argU(w), sp[-2], sp[-1]);
             (--sp)->release();
             sp[-1] = std::move(r);
-            DISPATCH();
           }
+          DISPATCH();
           L_WRITE: {
             uint32_t a = argU(w);
             int prec = -1, width = -1;
@@ -675,8 +675,8 @@ void Machine::run(size_t entry, size_t handlerBase) {
             std::u16string s = writeText(*this, sp[-1], static_cast<TypeCode>(a & 0xFF), width, prec);
             (--sp)->release();
             write(s);
-            DISPATCH();
           }
+          DISPATCH();
           L_WRITELN: write(options_.lineBreak); DISPATCH();
           L_CASEJ: {
             int32_t off = static_cast<int32_t>(*ip++);
@@ -690,8 +690,8 @@ void Machine::run(size_t entry, size_t handlerBase) {
               for (size_t k = 0; k + 1 < g->v.size() && !hit; k += 2) hit = v.i >= g->v[k].i && v.i <= g->v[k + 1].i;
             }
             if (hit) ip += off;
-            DISPATCH();
           }
+          DISPATCH();
           L_HALT: {
             sp_ = sp;
             return;
