@@ -1,0 +1,216 @@
+// The Engine: ties the compiler stages together and turns machine results into the
+// interface's values (Data, RunError). Everything the script does is caught here.
+#include "engine/script.h"
+
+#include "common/unicode.h"
+#include "engine/codegen.h"
+#include "engine/natives.h"
+#include "engine/lexer.h"
+#include "engine/parser.h"
+#include "engine/program.h"
+#include "engine/vm.h"
+
+namespace velmoro::script {
+
+using vm::Value;
+
+Engine::Engine() = default;
+Engine::~Engine() = default;
+
+bool Engine::compiled() const { return program_ != nullptr; }
+bool Engine::running() const { return machine_ && machine_->running(); }
+void Engine::stop() {
+  if (machine_) machine_->stop();
+}
+
+bool Engine::compile(std::u16string_view source, std::u16string_view module) {
+  if (running()) {
+    messages_.clear();
+    Message m;
+    m.text = u"Cannot compile while the script runs";
+    messages_.push_back(m);
+    return false;
+  }
+  machine_.reset();
+  program_.reset();
+  runError_.reset();
+  messages_.clear();
+  auto prog = std::make_unique<Program>();
+  Diagnostics diag;
+  bool ok = false;
+  try {
+    ok = parseProgram(source, options_, diag, include_, directive_, *prog);
+  } catch (const std::exception& e) {
+    diag.error(Pos{}, u"Internal compiler error: " + text::fromUtf8(e.what()));
+    ok = false;
+  }
+  messages_ = std::move(diag.messages);
+  if (!ok) return false;
+  prog->shortCircuit = options_.shortCircuit;
+  prog->modules = diag.modules;
+  prog->modules[0] = std::u16string(module);
+  generateCode(*prog);
+  program_ = std::move(prog);
+  machine_ = std::make_unique<vm::Machine>(*program_, options_, write_, read_);
+  machine_->initGlobals();
+  return true;
+}
+
+namespace {
+
+RunError plainError(std::u16string text) {
+  RunError r;
+  r.message = r.text = std::move(text);
+  r.className = u"Exception";
+  return r;
+}
+
+RunError toRunError(const Engine::Program& prog, const vm::ScriptError& e) {
+  RunError r;
+  if (e.stopped) {
+    r.className = u"EAbort";
+    r.text = r.message = u"Script stopped";
+    return r;
+  }
+  const vm::ObjectObj* o = vm::objOf(e.exception);
+  if (e.exception.tag == vm::Tag::Object && o) {
+    r.className = o->cls->name;
+    r.text = o->fields.empty() ? std::u16string() : o->fields[0].str();
+  }
+  r.message = r.text;
+  r.row = e.pos.row;
+  r.col = e.pos.col;
+  if (e.pos.module >= 0 && static_cast<size_t>(e.pos.module) < prog.modules.size())
+    r.module = prog.modules[e.pos.module];
+  return r;
+}
+
+Value toValue(const Data& d, const Type* t) {
+  int64_t i = 0;
+  double f = 0;
+  std::u16string s;
+  bool isStr = false;
+  if (auto p = std::get_if<int64_t>(&d)) i = *p, f = static_cast<double>(*p), s = text::fromAscii(std::to_string(*p));
+  else if (auto q = std::get_if<double>(&d)) f = *q, i = static_cast<int64_t>(*q);
+  else if (auto b = std::get_if<bool>(&d)) i = *b, f = *b;
+  else if (auto str = std::get_if<std::u16string>(&d)) s = *str, isStr = true;
+  switch (t->kind) {
+    case TypeKind::Integer:
+      if (isStr) {
+        int64_t v = 0;
+        parseInt(s, v);
+        i = v;
+      }
+      return Value::integer(narrow(t->intKind, i));
+    case TypeKind::Char: case TypeKind::AnsiChar:
+      return Value::integer(isStr ? (s.empty() ? 0 : s[0]) : i);
+    case TypeKind::Boolean: return Value::integer(isStr ? !s.empty() : i != 0);
+    case TypeKind::Enum: return Value::integer(i);
+    case TypeKind::Float:
+      if (isStr) parseFloat(s, f);
+      return Value::real(f);
+    case TypeKind::String: case TypeKind::AnsiString:
+      if (std::holds_alternative<double>(d)) return Value::string(floatToStr(f));
+      if (std::holds_alternative<bool>(d)) return Value::string(i ? u"True" : u"False");
+      if (std::holds_alternative<std::monostate>(d)) return Value::string({});
+      return Value::string(s);
+    case TypeKind::Variant:
+      if (std::holds_alternative<std::monostate>(d)) return Value::empty();
+      if (std::holds_alternative<int64_t>(d)) return Value::integer(i);
+      if (std::holds_alternative<double>(d)) return Value::real(f);
+      if (std::holds_alternative<bool>(d)) return Value::boolean(i != 0);
+      return Value::string(s);
+    default: return defaultValue(t);
+  }
+}
+
+Data toData(const Value& v, const Type* t) {
+  if (!t) return std::monostate{};
+  switch (t->kind) {
+    case TypeKind::Integer: case TypeKind::Enum: return v.i;
+    case TypeKind::Char: case TypeKind::AnsiChar: return std::u16string(1, static_cast<char16_t>(v.i));
+    case TypeKind::Boolean: return v.i != 0;
+    case TypeKind::Float: return v.d;
+    case TypeKind::String: case TypeKind::AnsiString: return v.str();
+    case TypeKind::Variant:
+      switch (v.tag) {
+        case vm::Tag::Int: return v.i;
+        case vm::Tag::Float: return v.d;
+        case vm::Tag::Bool: return v.i != 0;
+        case vm::Tag::Str: return v.str();
+        default: return std::monostate{};
+      }
+    default: return std::monostate{};
+  }
+}
+
+}  // namespace
+
+bool Engine::run() {
+  runError_.reset();
+  if (!program_) {
+    runError_ = plainError(u"The script is not compiled");
+    return false;
+  }
+  if (running()) return true;
+  machine_->initGlobals();
+  std::vector<Value> none;
+  try {
+    machine_->invoke(0, none);
+  } catch (const vm::ScriptError& e) {
+    runError_ = toRunError(*program_, e);
+    return false;
+  } catch (const std::exception& e) {
+    runError_ = plainError(text::fromUtf8(e.what()));
+    return false;
+  }
+  return true;
+}
+
+bool Engine::hasRoutine(std::u16string_view name) const {
+  return program_ && program_->routineByName.count(foldName(name)) > 0;
+}
+
+std::optional<Data> Engine::call(std::u16string_view name, std::vector<Data>& args, bool byReference) {
+  runError_.reset();
+  if (!program_) {
+    runError_ = plainError(u"The script is not compiled");
+    return std::nullopt;
+  }
+  auto it = program_->routineByName.find(foldName(name));
+  if (it == program_->routineByName.end()) {
+    runError_ = plainError(u"Unknown routine: " + std::u16string(name));
+    return std::nullopt;
+  }
+  const CompiledRoutine& r = program_->routines[it->second];
+  std::vector<Value> holders(r.params.size());
+  std::vector<Value> values(r.params.size());
+  for (size_t k = 0; k < r.params.size(); ++k) {
+    const Param& p = r.params[k];
+    Value v = k < args.size() ? toValue(args[k], p.type) : defaultValue(p.type);
+    if (p.byRef()) {
+      holders[k] = std::move(v);
+      values[k] = Value::address(&holders[k]);
+    } else {
+      values[k] = std::move(v);
+    }
+  }
+  Value result;
+  try {
+    result = machine_->invoke(it->second, values);
+  } catch (const vm::ScriptError& e) {
+    runError_ = toRunError(*program_, e);
+    return std::nullopt;
+  } catch (const std::exception& e) {
+    runError_ = plainError(text::fromUtf8(e.what()));
+    return std::nullopt;
+  }
+  if (byReference) {
+    for (size_t k = 0; k < r.params.size() && k < args.size(); ++k)
+      if (r.params[k].byRef()) args[k] = toData(holders[k], r.params[k].type);
+  }
+  if (!r.result) return Data{};
+  return toData(result, r.result);
+}
+
+}  // namespace velmoro::script

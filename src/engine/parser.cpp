@@ -1,0 +1,1706 @@
+#include "engine/parser.h"
+
+#include "common/unicode.h"
+#include "engine/checker.h"
+#include "engine/natives.h"
+#include "engine/preprocessor.h"
+#include "engine/scope.h"
+
+#include <cmath>
+#include <string>
+
+namespace velmoro::script {
+
+using vm::Value;
+
+namespace {
+
+std::u16string num(long long v) { return text::fromAscii(std::to_string(v)); }
+
+class Parser {
+ public:
+  Parser(std::u16string_view source, const Options& options, Diagnostics& diag,
+         const Engine::IncludeHandler& include, const Engine::DirectiveHandler& directive,
+         Engine::Program& prog)
+      : pp_(std::u16string(source), options, diag, include, directive),
+        opt_(options), diag_(diag), prog_(prog), types_(prog.types),
+        check_(prog.types, diag) {
+    advance();
+  }
+
+  void program();
+
+ private:
+  // ---- tokens ----
+  void advance() {
+    if (hasPeek_) {
+      tok_ = std::move(peek_);
+      hasPeek_ = false;
+    } else {
+      tok_ = pp_.next();
+    }
+  }
+  const Token& peekToken() {
+    if (!hasPeek_) {
+      peek_ = pp_.next();
+      hasPeek_ = true;
+    }
+    return peek_;
+  }
+  bool is(Tok k) const { return tok_.kind == k; }
+  bool accept(Tok k) {
+    if (!is(k)) return false;
+    advance();
+    return true;
+  }
+  bool isWord(const char16_t* w) const { return is(Tok::Ident) && tok_.key == w; }
+  void expect(Tok k) {
+    if (accept(k)) return;
+    errorExpected(tokenText(k));
+  }
+  void errorExpected(std::u16string_view what) {
+    diag_.error(tok_.pos, u"'" + std::u16string(what) + u"' expected but '" + shown(tok_) +
+                              u"' found");
+  }
+  static std::u16string shown(const Token& t) {
+    if (t.kind == Tok::Ident) return t.text;
+    if (t.kind == Tok::IntLit) return num(static_cast<long long>(t.intValue));
+    if (t.kind == Tok::StrLit) return t.text;
+    return tokenText(t.kind);
+  }
+  std::u16string identifier() {
+    if (is(Tok::Ident)) {
+      std::u16string s = tok_.text;
+      advance();
+      return s;
+    }
+    errorExpected(u"identifier");
+    return {};
+  }
+  // Skips to a token that can follow a statement, after an error.
+  void syncStatement() {
+    int guard = 0;
+    while (!is(Tok::Eof) && !is(Tok::Semicolon) && !is(Tok::KwEnd) && !is(Tok::KwElse) &&
+           !is(Tok::KwUntil) && !is(Tok::KwExcept) && !is(Tok::KwFinally) && ++guard < 100000)
+      advance();
+  }
+  void syncDeclaration() {
+    while (!is(Tok::Eof) && !is(Tok::Semicolon)) advance();
+    accept(Tok::Semicolon);
+  }
+  bool nest(Pos p) {
+    ++depth_;
+    return diag_.checkLimit(p, depth_, limits::nesting, "nesting depth");
+  }
+  struct Nest {
+    Parser& p;
+    bool ok;
+    Nest(Parser& parser, Pos pos) : p(parser), ok(parser.nest(pos)) {}
+    ~Nest() { --p.depth_; }
+  };
+  // Operators chained in one expression add to the height of its tree (the code
+  // generator and the tree's destructor recurse that deep).
+  struct Chain {
+    Parser& p;
+    int links = 0;
+    explicit Chain(Parser& parser) : p(parser) {}
+    ~Chain() { p.height_ -= links; }
+  };
+  bool chain(Pos p, Chain& c) {
+    ++c.links;
+    ++height_;
+    if (diag_.checkLimit(p, height_ + depth_, limits::treeHeight, "expression size")) return true;
+    syncStatement();
+    return false;
+  }
+  // Cells (scalar values) of a type, saturating above the limit.
+  static long long cells(const Type* t) {
+    if (t->kind == TypeKind::StaticArray) {
+      long long inner = cells(t->element);
+      long long n = t->count();
+      if (n <= 0) return 1;
+      if (inner > limits::staticElements / n + 1) return limits::staticElements + 1;
+      return n * inner;
+    }
+    if (t->kind == TypeKind::Record) {
+      long long sum = 0;
+      for (const Field& f : t->fields) sum = std::min(sum + cells(f.type), limits::staticElements + 1);
+      return std::max(sum, 1LL);
+    }
+    return 1;
+  }
+
+  // ---- declarations ----
+  void block(Routine* r);
+  void declarations();
+  void constSection();
+  void typeSection();
+  void varSection();
+  void routineDeclaration(bool isFunction);
+  void paramList(std::vector<Param>& params);
+  const Type* typeSpec(std::u16string name = {});
+  const Type* typeIdentifier();
+  Value constExpression(const Type*& type);
+  int newSlot(const Type* t);
+
+  // ---- statements ----
+  StmtPtr statement();
+  StmtPtr compound(Pos beginPos, const char16_t* opener);
+  void statementList(std::vector<StmtPtr>& out, Tok end1, Tok end2 = Tok::Eof,
+                     Tok end3 = Tok::Eof);
+  StmtPtr ifStatement();
+  StmtPtr whileStatement();
+  StmtPtr repeatStatement();
+  StmtPtr forStatement();
+  StmtPtr caseStatement();
+  StmtPtr withStatement();
+  StmtPtr tryStatement();
+  StmtPtr raiseStatement();
+  StmtPtr simpleStatement();
+  StmtPtr writeStatement(bool line, Pos p);
+  StmtPtr readStatement(bool line, Pos p);
+  StmtPtr incDec(bool inc, Pos p);
+  StmtPtr includeExclude(bool include, Pos p);
+  StmtPtr setLength(Pos p);
+  StmtPtr exitStatement(Pos p);
+  StmtPtr assignment(ExprPtr target, ExprPtr value, Pos p);
+
+  // ---- expressions ----
+  ExprPtr expression();
+  ExprPtr simpleExpression();
+  ExprPtr term();
+  ExprPtr factor();
+  ExprPtr designator();
+  ExprPtr identifierExpr();
+  ExprPtr setConstructor();
+  ExprPtr selectors(ExprPtr e);
+  ExprPtr callRoutine(Routine* r, Pos p);
+  ExprPtr callNative(int index, std::u16string_view name, Pos p);
+  ExprPtr magicFunction(std::u16string_view key, Pos p, bool& handled);
+  std::vector<ExprPtr> arguments();
+  ExprPtr lvalue(ExprPtr e, const char16_t* what);
+  ExprPtr errorExpr(Pos p) { return check_.constant(p, types_.integer, Value::integer(0)); }
+
+  Preprocessor pp_;
+  const Options& opt_;
+  Diagnostics& diag_;
+  Engine::Program& prog_;
+  TypeTable& types_;
+  Checker check_;
+  Scopes scopes_;
+  Token tok_, peek_;
+  bool hasPeek_ = false;
+  int depth_ = 0;
+  int height_ = 0;
+  Routine* cur_ = nullptr;
+  int loops_ = 0;
+  int handlers_ = 0;
+};
+
+// ---------------------------------------------------------------------------------
+// Declarations
+
+int Parser::newSlot(const Type* t) {
+  cur_->slots.push_back(t);
+  return static_cast<int>(cur_->slots.size()) - 1;
+}
+
+// program = [ "program" ident ";" ] [ "uses" ident {"," ident} ";" ] block
+void Parser::program() {
+  scopes_.push(nullptr);
+  declareSystem(scopes_, types_);
+  scopes_.push(nullptr);  // the program's own globals may hide system names
+  auto main = std::make_unique<Routine>();
+  main->name = u"(main)";
+  main->level = 0;
+  main->defined = true;
+  cur_ = main.get();
+  prog_.decls.push_back(std::move(main));
+  if (accept(Tok::KwProgram)) {
+    identifier();
+    if (accept(Tok::LParen)) {
+      while (!is(Tok::RParen) && !is(Tok::Eof)) advance();
+      expect(Tok::RParen);
+    }
+    expect(Tok::Semicolon);
+  }
+  if (accept(Tok::KwUses)) {
+    do {
+      identifier();
+      if (accept(Tok::KwIn)) {
+        if (!accept(Tok::StrLit)) errorExpected(u"string constant");
+      }
+    } while (accept(Tok::Comma));
+    expect(Tok::Semicolon);
+  }
+  block(cur_);
+  for (auto& d : prog_.decls)
+    if (d->forward && !d->defined)
+      diag_.error(d->pos, u"Unsatisfied forward or external declaration: '" + d->name + u"'");
+}
+
+// block = declarations ( "begin" statements "end" | statements ) ["."]
+// The main block: its begin/end and its final "end." may be missing when the host allows.
+void Parser::block(Routine* r) {
+  declarations();
+  Pos p = tok_.pos;
+  if (is(Tok::KwBegin)) {
+    advance();
+    statementList(r->body, Tok::KwEnd);
+    if (is(Tok::Eof)) {
+      if (!opt_.allowNoEnd)
+        diag_.error(tok_.pos, u"'end' expected (to close 'begin' at line " + num(p.row) + u")");
+      return;
+    }
+    if (!accept(Tok::KwEnd)) {
+      diag_.error(tok_.pos, u"'end' expected (to close 'begin' at line " + num(p.row) + u")");
+      return;
+    }
+    if (is(Tok::Eof) && opt_.allowNoEnd) return;
+    expect(Tok::Dot);
+  } else if (is(Tok::Eof)) {
+    if (!opt_.allowNoMainBlock) errorExpected(u"begin");
+    return;
+  } else if (opt_.allowNoMainBlock) {
+    statementList(r->body, Tok::KwEnd);
+    if (accept(Tok::KwEnd)) expect(Tok::Dot);
+  } else {
+    errorExpected(u"begin");
+    return;
+  }
+  if (!is(Tok::Eof) && !diag_.full())
+    diag_.warning(tok_.pos, u"Text after final 'end.' ignored");
+}
+
+// declarations = { constSection | typeSection | varSection | routine }
+void Parser::declarations() {
+  int guard = 0;
+  for (;;) {
+    if (diag_.full() || ++guard > 1000000) return;
+    switch (tok_.kind) {
+      case Tok::KwConst: constSection(); break;
+      case Tok::KwType: typeSection(); break;
+      case Tok::KwVar: varSection(); break;
+      case Tok::KwProcedure: routineDeclaration(false); break;
+      case Tok::KwFunction: routineDeclaration(true); break;
+      case Tok::KwLabel: syncDeclaration(); break;
+      default: return;
+    }
+  }
+}
+
+// constSection = "const" { ident [":" type] "=" constExpression ";" }
+void Parser::constSection() {
+  advance();
+  while (is(Tok::Ident) && !diag_.full()) {
+    Pos p = tok_.pos;
+    std::u16string name = identifier();
+    const Type* declared = nullptr;
+    if (accept(Tok::Colon)) declared = typeSpec();
+    expect(Tok::Eq);
+    const Type* t = declared;
+    Value v;
+    if (declared && (declared->needsInit() || declared->kind == TypeKind::DynArray)) {
+      // typed array or record constants: not in the core; keep the default
+      diag_.error(p, u"Typed constants of this type are not supported");
+      syncDeclaration();
+      continue;
+    }
+    ExprPtr e = expression();
+    if (e->kind == EK::SetCons && e->type->element) {
+      const Type* own = e->type;
+      e = check_.convert(std::move(e), own);
+    }
+    if (declared) e = check_.convert(std::move(e), declared);
+    if (e->kind != EK::Const) {
+      diag_.error(p, u"Constant expression expected");
+    }
+    v = e->value;
+    if (!t) t = e->type;
+    if (declared) {
+      // a typed constant is an initialised variable
+      Symbol s;
+      s.kind = SymKind::Var;
+      s.type = declared;
+      s.pos = p;
+      if (cur_->level == 0) {
+        s.slot = static_cast<int>(prog_.globals.size());
+        prog_.globals.push_back(declared);
+        prog_.globalInit.emplace_back(s.slot, v);
+        s.level = -1;
+      } else {
+        diag_.error(p, u"Local typed constants are not supported");
+      }
+      scopes_.declare(diag_, name, s);
+    } else {
+      Symbol s;
+      s.kind = SymKind::Const;
+      s.type = t;
+      s.value = v;
+      s.pos = p;
+      scopes_.declare(diag_, name, s);
+    }
+    expect(Tok::Semicolon);
+  }
+}
+
+// typeSection = "type" { ident "=" type ";" }
+void Parser::typeSection() {
+  advance();
+  while (is(Tok::Ident) && !diag_.full()) {
+    Pos p = tok_.pos;
+    std::u16string name = identifier();
+    expect(Tok::Eq);
+    const Type* t = typeSpec(name);
+    Symbol s;
+    s.kind = SymKind::TypeName;
+    s.type = t;
+    s.pos = p;
+    scopes_.declare(diag_, name, s);
+    expect(Tok::Semicolon);
+  }
+}
+
+// varSection = "var" { ident {"," ident} ":" type ["=" constExpression] ";" }
+void Parser::varSection() {
+  advance();
+  while (is(Tok::Ident) && !diag_.full()) {
+    std::vector<std::pair<std::u16string, Pos>> names;
+    do {
+      Pos p = tok_.pos;
+      names.emplace_back(identifier(), p);
+    } while (accept(Tok::Comma));
+    expect(Tok::Colon);
+    const Type* t = typeSpec();
+    std::optional<Value> init;
+    if (accept(Tok::Eq)) {
+      ExprPtr e = check_.convert(expression(), t);
+      if (e->kind != EK::Const) diag_.error(e->pos, u"Constant expression expected");
+      init = e->value;
+      if (names.size() > 1) diag_.error(names[0].second, u"Only one variable can be initialized");
+    }
+    for (auto& [name, p] : names) {
+      Symbol s;
+      s.kind = SymKind::Var;
+      s.type = t;
+      s.pos = p;
+      if (cur_->level == 0) {
+        s.level = -1;
+        s.slot = static_cast<int>(prog_.globals.size());
+        prog_.globals.push_back(t);
+        if (init) prog_.globalInit.emplace_back(s.slot, *init);
+      } else {
+        s.level = cur_->level;
+        s.slot = newSlot(t);
+        s.local = true;
+        if (init) diag_.error(p, u"Local variables cannot be initialized");
+      }
+      scopes_.declare(diag_, name, s);
+    }
+    expect(Tok::Semicolon);
+  }
+}
+
+// paramList = "(" [ paramGroup { ";" paramGroup } ] ")"
+// paramGroup = ["var" | "const" | "out"] ident {"," ident} [":" type] ["=" constExpression]
+void Parser::paramList(std::vector<Param>& params) {
+  if (!accept(Tok::LParen)) return;
+  if (accept(Tok::RParen)) return;
+  do {
+    ParamMode mode = ParamMode::Value;
+    if (accept(Tok::KwVar)) mode = ParamMode::Var;
+    else if (accept(Tok::KwConst)) mode = ParamMode::Const;
+    else if (isWord(u"out") && peekToken().kind == Tok::Ident) {
+      advance();
+      mode = ParamMode::Out;
+    }
+    std::vector<std::u16string> names;
+    do names.push_back(identifier());
+    while (accept(Tok::Comma));
+    const Type* t = types_.variant;
+    if (accept(Tok::Colon)) {
+      if (is(Tok::KwArray) && peekToken().kind == Tok::KwOf) {
+        advance();
+        advance();
+        if (accept(Tok::KwConst)) {
+          t = types_.arrayOfConst;
+        } else {
+          Type* a = types_.make(TypeKind::DynArray);
+          a->element = typeIdentifier();
+          t = a;
+        }
+      } else {
+        t = typeIdentifier();
+      }
+    } else if (mode == ParamMode::Value) {
+      errorExpected(u":");
+    }
+    if (accept(Tok::Eq)) {
+      const Type* ct = nullptr;
+      constExpression(ct);
+      diag_.error(tok_.pos, u"Default parameter values are not supported");
+    }
+    for (auto& n : names) params.push_back(Param{n, t, mode});
+    if (diag_.full()) break;
+  } while (accept(Tok::Semicolon));
+  expect(Tok::RParen);
+}
+
+// routine = ("procedure" | "function") ident [paramList] [":" type] ";"
+//           { directive ";" } ( "forward" ";" | block ";" )
+void Parser::routineDeclaration(bool isFunction) {
+  Pos p = tok_.pos;
+  advance();
+  std::u16string name = identifier();
+  std::vector<Param> params;
+  paramList(params);
+  const Type* result = nullptr;
+  if (isFunction) {
+    expect(Tok::Colon);
+    result = typeIdentifier();
+  }
+  expect(Tok::Semicolon);
+  bool forward = false;
+  for (int guard = 0; is(Tok::Ident) && guard < 20; ++guard) {
+    const std::u16string& k = tok_.key;
+    if (k == u"forward") {
+      forward = true;
+    } else if (k == u"stdcall" || k == u"cdecl" || k == u"register" || k == u"pascal" ||
+               k == u"overload" || k == u"inline" || k == u"safecall") {
+    } else if (k == u"external") {
+      diag_.error(tok_.pos, u"External routines are not supported yet");
+      syncDeclaration();
+      return;
+    } else {
+      break;
+    }
+    advance();
+    expect(Tok::Semicolon);
+  }
+  if (!diag_.checkLimit(p, (cur_ ? cur_->level : 0) + 1, limits::routineNesting, "routine nesting"))
+    return;
+
+  // A forward declaration at the same level is completed here.
+  Routine* r = nullptr;
+  Symbol* existing = scopes_.findLocal(foldName(name));
+  if (existing && existing->kind == SymKind::Routine && existing->routine->forward &&
+      !existing->routine->defined) {
+    r = existing->routine;
+    if (!check_.sameSignature(r->params, r->result, params, result))
+      diag_.error(p, u"Declaration of '" + name + u"' differs from previous declaration");
+  } else {
+    auto owned = std::make_unique<Routine>();
+    r = owned.get();
+    r->name = name;
+    r->pos = p;
+    r->level = cur_->level + 1;
+    r->index = static_cast<int>(prog_.decls.size());
+    r->params = params;
+    r->result = result;
+    r->parent = cur_;
+    prog_.decls.push_back(std::move(owned));
+    Symbol s;
+    s.kind = SymKind::Routine;
+    s.routine = r;
+    s.pos = p;
+    scopes_.declare(diag_, name, s);
+  }
+  if (forward) {
+    r->forward = true;
+    return;
+  }
+  r->defined = true;
+  Routine* saved = cur_;
+  cur_ = r;
+  scopes_.push(r);
+  r->slots.clear();
+  for (const Param& prm : r->params) {
+    Symbol s;
+    s.kind = SymKind::Var;
+    s.type = prm.type;
+    s.level = r->level;
+    s.slot = newSlot(prm.byRef() ? types_.nil : prm.type);
+    s.ref = prm.byRef();
+    s.pos = p;
+    s.used = true;
+    scopes_.declare(diag_, prm.name, s);
+  }
+  if (r->result) {
+    r->resultSlot = newSlot(r->result);
+    Symbol s;
+    s.kind = SymKind::Var;
+    s.type = r->result;
+    s.level = r->level;
+    s.slot = r->resultSlot;
+    s.pos = p;
+    s.used = true;
+    scopes_.declare(diag_, u"Result", s);
+  }
+  int savedLoops = loops_, savedHandlers = handlers_;
+  loops_ = handlers_ = 0;
+  declarations();
+  Pos beginPos = tok_.pos;
+  if (accept(Tok::KwBegin)) {
+    statementList(r->body, Tok::KwEnd);
+    if (!accept(Tok::KwEnd))
+      diag_.error(tok_.pos, u"'end' expected (to close 'begin' at line " + num(beginPos.row) + u")");
+  } else {
+    errorExpected(u"begin");
+    syncStatement();
+  }
+  expect(Tok::Semicolon);
+  scopes_.popWithHints(diag_);
+  loops_ = savedLoops;
+  handlers_ = savedHandlers;
+  cur_ = saved;
+}
+
+// typeIdentifier = ident | "string"
+const Type* Parser::typeIdentifier() {
+  if (accept(Tok::KwString)) return types_.string;
+  Pos p = tok_.pos;
+  std::u16string name = identifier();
+  if (name.empty()) return types_.integer;
+  Symbol* s = scopes_.find(foldName(name));
+  if (!s || s->kind != SymKind::TypeName) {
+    diag_.error(p, u"Undeclared identifier: '" + name + u"'");
+    return types_.integer;
+  }
+  s->used = true;
+  return s->type;
+}
+
+// type = typeIdentifier | "(" ident {"," ident} ")" | const ".." const
+//      | ["packed"] "array" ["[" range {"," range} "]"] "of" type | "set" "of" type
+//      | ["packed"] "record" { fields ";" } "end" | "class" ["(" ident ")"] [ "end" ]
+const Type* Parser::typeSpec(std::u16string name) {
+  Nest guard(*this, tok_.pos);
+  if (!guard.ok) return types_.integer;
+  Pos p = tok_.pos;
+  accept(Tok::KwPacked);
+  if (is(Tok::LParen)) {
+    advance();
+    Type* e = types_.make(TypeKind::Enum, name);
+    do {
+      Pos ip = tok_.pos;
+      std::u16string n = identifier();
+      if (n.empty()) break;
+      Symbol s;
+      s.kind = SymKind::Const;
+      s.type = e;
+      s.value = Value::integer(static_cast<int64_t>(e->names.size()));
+      s.pos = ip;
+      if (accept(Tok::Eq)) {
+        const Type* ct = nullptr;
+        Value v = constExpression(ct);
+        s.value = Value::integer(v.i);
+      }
+      e->names.push_back(n);
+      scopes_.declare(diag_, n, s);
+      if (!diag_.checkLimit(ip, static_cast<long long>(e->names.size()), 256, "enumeration size")) break;
+    } while (accept(Tok::Comma));
+    e->low = 0;
+    e->high = static_cast<int64_t>(e->names.size()) - 1;
+    expect(Tok::RParen);
+    return e;
+  }
+  if (is(Tok::KwArray)) {
+    advance();
+    if (accept(Tok::LBracket)) {
+      std::vector<const Type*> ranges;
+      do {
+        const Type* r = typeSpec();
+        if (!r->isOrdinal()) {
+          diag_.error(p, u"Ordinal type required");
+          r = types_.byte;
+        }
+        ranges.push_back(r);
+      } while (accept(Tok::Comma));
+      expect(Tok::RBracket);
+      expect(Tok::KwOf);
+      const Type* elem = typeSpec();
+      for (size_t k = ranges.size(); k-- > 0;) {
+        Type* a = types_.make(TypeKind::StaticArray, k == 0 ? name : std::u16string());
+        a->index = ranges[k];
+        a->low = ranges[k]->low;
+        a->high = ranges[k]->high;
+        a->element = elem;
+        if (a->high < a->low || a->count() > limits::staticElements ||
+            !diag_.checkLimit(p, cells(a), limits::staticElements, "array size")) {
+          a->low = 0;
+          a->high = 0;
+        }
+        elem = a;
+      }
+      return elem;
+    }
+    expect(Tok::KwOf);
+    Type* a = types_.make(TypeKind::DynArray, name);
+    a->element = typeSpec();
+    return a;
+  }
+  if (accept(Tok::KwSet)) {
+    expect(Tok::KwOf);
+    Type* s = types_.make(TypeKind::Set, name);
+    s->element = typeSpec();
+    if (!s->element->isOrdinal() || s->element->low < 0 || s->element->high > 255) {
+      if (s->element->kind == TypeKind::Integer && s->element->high > 255) {
+        diag_.error(p, u"Set elements must be in the range 0..255");
+      } else if (!s->element->isOrdinal() || s->element->low < 0) {
+        diag_.error(p, u"Ordinal type required");
+      }
+    }
+    return s;
+  }
+  if (accept(Tok::KwRecord)) {
+    Type* r = types_.make(TypeKind::Record, name);
+    while (is(Tok::Ident) && !diag_.full()) {
+      std::vector<std::u16string> names;
+      do names.push_back(identifier());
+      while (accept(Tok::Comma));
+      expect(Tok::Colon);
+      const Type* ft = typeSpec();
+      for (auto& n : names) {
+        for (auto& f : r->fields)
+          if (text::equalsIgnoreCase(f.name, n)) diag_.error(p, u"Duplicate identifier: '" + n + u"'");
+        r->fields.push_back(Field{n, ft});
+      }
+      if (!accept(Tok::Semicolon)) break;
+    }
+    if (!accept(Tok::KwEnd))
+      diag_.error(tok_.pos, u"'end' expected (to close 'record' at line " + num(p.row) + u")");
+    if (!diag_.checkLimit(p, cells(r), limits::staticElements, "record size")) r->fields.clear();
+    return r;
+  }
+  if (accept(Tok::KwClass)) {
+    const vm::ClassInfo* parent = types_.exceptionInfo();
+    if (accept(Tok::LParen)) {
+      Pos pp = tok_.pos;
+      const Type* pt = typeIdentifier();
+      if (pt->kind == TypeKind::Class) parent = pt->cls;
+      else diag_.error(pp, u"Class type expected");
+      expect(Tok::RParen);
+    }
+    if (!parent || !parent->inheritsFrom(types_.exceptionInfo()))
+      diag_.error(p, u"Only exception classes can be declared in a script");
+    if (!is(Tok::Semicolon)) {
+      if (!accept(Tok::KwEnd))
+        diag_.error(tok_.pos, u"'end' expected (to close 'class' at line " + num(p.row) + u")");
+    }
+    Type* c = types_.make(TypeKind::Class, name);
+    c->cls = types_.addClass(name.empty() ? u"TObject" : name, parent);
+    prog_.classes.push_back(c->cls);
+    return c;
+  }
+  if (is(Tok::KwString)) {
+    advance();
+    if (accept(Tok::LBracket)) {  // string[n]: a short string is a string here
+      const Type* ct = nullptr;
+      constExpression(ct);
+      expect(Tok::RBracket);
+    }
+    return types_.string;
+  }
+  if (is(Tok::Ident) && peekToken().kind != Tok::DotDot) {
+    Symbol* s = scopes_.find(tok_.key);
+    if (s && s->kind == SymKind::TypeName) {
+      advance();
+      s->used = true;
+      return s->type;
+    }
+  }
+  // subrange: const .. const
+  const Type* lt = nullptr;
+  Value lo = constExpression(lt);
+  if (!accept(Tok::DotDot)) {
+    diag_.error(p, u"Type expected");
+    return types_.integer;
+  }
+  const Type* ht = nullptr;
+  Value hi = constExpression(ht);
+  if (!lt->isOrdinal() || !ht->isOrdinal()) {
+    diag_.error(p, u"Ordinal type required");
+    return types_.integer;
+  }
+  Type* sub = types_.make(lt->kind, name);
+  *sub = *lt;
+  sub->name = name;
+  sub->low = lo.i;
+  sub->high = hi.i;
+  if (sub->kind == TypeKind::Integer) {
+    sub->intKind = lo.i >= 0 && hi.i <= 255 ? IntKind::U8
+                   : lo.i >= -128 && hi.i <= 127 ? IntKind::I8
+                   : lo.i >= 0 && hi.i <= 65535 ? IntKind::U16
+                   : lo.i >= INT32_MIN && hi.i <= INT32_MAX ? IntKind::I32 : IntKind::I64;
+  }
+  if (hi.i < lo.i) diag_.error(p, u"High bound is less than low bound");
+  return sub;
+}
+
+Value Parser::constExpression(const Type*& type) {
+  ExprPtr e = expression();
+  type = e->type;
+  if (e->kind != EK::Const) {
+    diag_.error(e->pos, u"Constant expression expected");
+    type = types_.integer;
+    return Value::integer(0);
+  }
+  return e->value;
+}
+
+// ---------------------------------------------------------------------------------
+// Statements
+
+// statementList = statement { ";" statement }
+void Parser::statementList(std::vector<StmtPtr>& out, Tok end1, Tok end2, Tok end3) {
+  for (int guard = 0; guard < 1000000; ++guard) {
+    if (diag_.full()) return;
+    if (is(end1) || is(end2) || is(end3) || is(Tok::Eof)) return;
+    StmtPtr s = statement();
+    if (s) out.push_back(std::move(s));
+    if (accept(Tok::Semicolon)) continue;
+    // a full stop or the end of the text: the caller names the block left open
+    if (is(end1) || is(end2) || is(end3) || is(Tok::Eof) || is(Tok::Dot)) return;
+    errorExpected(u";");
+    syncStatement();
+    if (!accept(Tok::Semicolon) && !(is(end1) || is(end2) || is(end3))) {
+      if (is(Tok::KwEnd) || is(Tok::KwUntil) || is(Tok::KwExcept) || is(Tok::KwFinally) ||
+          is(Tok::KwElse))
+        return;
+      advance();
+    }
+  }
+}
+
+// statement = compound | if | while | repeat | for | case | with | try | raise
+//           | "break" | "continue" | simpleStatement | (empty)
+StmtPtr Parser::statement() {
+  Nest guard(*this, tok_.pos);
+  if (!guard.ok) {
+    syncStatement();
+    return nullptr;
+  }
+  Pos p = tok_.pos;
+  switch (tok_.kind) {
+    case Tok::KwBegin: advance(); return compound(p, u"begin");
+    case Tok::KwIf: return ifStatement();
+    case Tok::KwWhile: return whileStatement();
+    case Tok::KwRepeat: return repeatStatement();
+    case Tok::KwFor: return forStatement();
+    case Tok::KwCase: return caseStatement();
+    case Tok::KwWith: return withStatement();
+    case Tok::KwTry: return tryStatement();
+    case Tok::KwRaise: return raiseStatement();
+    case Tok::Semicolon: case Tok::KwEnd: case Tok::KwUntil: case Tok::KwElse:
+    case Tok::KwExcept: case Tok::KwFinally:
+      return std::make_unique<Stmt>(SK::Empty, p);
+    case Tok::KwGoto:
+      diag_.error(p, u"'goto' is not supported");
+      syncStatement();
+      return nullptr;
+    default: return simpleStatement();
+  }
+}
+
+// compound = "begin" statementList "end"
+StmtPtr Parser::compound(Pos beginPos, const char16_t* opener) {
+  auto s = std::make_unique<Stmt>(SK::Compound, beginPos);
+  statementList(s->body, Tok::KwEnd);
+  if (!accept(Tok::KwEnd))
+    diag_.error(tok_.pos, u"'end' expected (to close '" + std::u16string(opener) + u"' at line " +
+                              num(beginPos.row) + u")");
+  return s;
+}
+
+// if = "if" expression "then" statement ["else" statement]
+StmtPtr Parser::ifStatement() {
+  auto s = std::make_unique<Stmt>(SK::If, tok_.pos);
+  advance();
+  s->a = check_.condition(expression());
+  expect(Tok::KwThen);
+  s->then = statement();
+  if (accept(Tok::KwElse)) s->otherwise = statement();
+  return s;
+}
+
+// while = "while" expression "do" statement
+StmtPtr Parser::whileStatement() {
+  auto s = std::make_unique<Stmt>(SK::While, tok_.pos);
+  advance();
+  s->a = check_.condition(expression());
+  expect(Tok::KwDo);
+  ++loops_;
+  s->then = statement();
+  --loops_;
+  return s;
+}
+
+// repeat = "repeat" statementList "until" expression
+StmtPtr Parser::repeatStatement() {
+  auto s = std::make_unique<Stmt>(SK::Repeat, tok_.pos);
+  Pos p = tok_.pos;
+  advance();
+  ++loops_;
+  statementList(s->body, Tok::KwUntil);
+  --loops_;
+  if (!accept(Tok::KwUntil)) {
+    diag_.error(tok_.pos, u"'until' expected (to close 'repeat' at line " + num(p.row) + u")");
+    s->a = errorExpr(p);
+    return s;
+  }
+  s->a = check_.condition(expression());
+  return s;
+}
+
+// for = "for" ident ":=" expression ("to" | "downto") expression "do" statement
+StmtPtr Parser::forStatement() {
+  auto s = std::make_unique<Stmt>(SK::For, tok_.pos);
+  advance();
+  Pos vp = tok_.pos;
+  ExprPtr v = identifierExpr();
+  if (v->kind != EK::Var || v->ref || !v->type->isOrdinal()) {
+    diag_.error(vp, u"Illegal counter variable");
+  }
+  expect(Tok::Assign);
+  s->b = check_.convert(expression(), v->type);
+  if (accept(Tok::KwDownto)) s->downto = true;
+  else expect(Tok::KwTo);
+  s->c = check_.convert(expression(), v->type);
+  s->a = std::move(v);
+  s->temp = newSlot(types_.int64);
+  s->tempLevel = cur_->level;
+  expect(Tok::KwDo);
+  ++loops_;
+  s->then = statement();
+  --loops_;
+  return s;
+}
+
+// case = "case" expression "of" arm {";" arm} [";"] ["else" statementList] "end"
+// arm = label {"," label} ":" statement;  label = constExpression [".." constExpression]
+StmtPtr Parser::caseStatement() {
+  Pos p = tok_.pos;
+  auto s = std::make_unique<Stmt>(SK::Case, p);
+  advance();
+  s->a = expression();
+  const Type* st = s->a->type;
+  bool strings = st->isString();
+  if (st->kind == TypeKind::Char || st->kind == TypeKind::AnsiChar) strings = false;
+  if (!st->isOrdinal() && !strings) {
+    diag_.error(s->a->pos, u"Ordinal or string expression expected");
+    st = types_.integer;
+  }
+  s->temp = newSlot(strings ? types_.string : types_.int64);
+  s->tempLevel = cur_->level;
+  expect(Tok::KwOf);
+  while (!is(Tok::KwElse) && !is(Tok::KwEnd) && !is(Tok::Eof) && !diag_.full()) {
+    CaseArm arm;
+    do {
+      Pos lp = tok_.pos;
+      ExprPtr lo = check_.convert(expression(), st);
+      ExprPtr hi;
+      if (accept(Tok::DotDot)) hi = check_.convert(expression(), st);
+      if (lo->kind != EK::Const || (hi && hi->kind != EK::Const)) {
+        diag_.error(lp, u"Constant expression expected");
+        continue;
+      }
+      arm.labels.emplace_back(lo->value, hi ? hi->value : lo->value);
+    } while (accept(Tok::Comma));
+    expect(Tok::Colon);
+    arm.body = statement();
+    s->arms.push_back(std::move(arm));
+    if (!accept(Tok::Semicolon)) break;
+  }
+  if (accept(Tok::KwElse)) {
+    auto e = std::make_unique<Stmt>(SK::Compound, tok_.pos);
+    statementList(e->body, Tok::KwEnd);
+    s->otherwise = std::move(e);
+  }
+  if (!accept(Tok::KwEnd))
+    diag_.error(tok_.pos, u"'end' expected (to close 'case' at line " + num(p.row) + u")");
+  return s;
+}
+
+// with = "with" designator {"," designator} "do" statement
+StmtPtr Parser::withStatement() {
+  Pos p = tok_.pos;
+  advance();
+  auto outer = std::make_unique<Stmt>(SK::Compound, p);
+  Stmt* into = outer.get();
+  int scopesPushed = 0;
+  do {
+    ExprPtr target = lvalue(expression(), u"with");
+    if (target->type->kind != TypeKind::Record) {
+      diag_.error(target->pos, u"Record type expected");
+      continue;
+    }
+    auto w = std::make_unique<Stmt>(SK::With, p);
+    w->temp = newSlot(types_.nil);
+    w->tempLevel = cur_->level;
+    const Type* rt = target->type;
+    w->a = std::move(target);
+    scopes_.pushWith(rt, w->temp, cur_->level);
+    ++scopesPushed;
+    Stmt* raw = w.get();
+    into->body.push_back(std::move(w));
+    into = raw;
+  } while (accept(Tok::Comma));
+  expect(Tok::KwDo);
+  StmtPtr body = statement();
+  into->then = std::move(body);
+  for (int k = 0; k < scopesPushed; ++k) scopes_.pop();
+  return outer;
+}
+
+// try = "try" statementList ( "except" handlers "end" | "finally" statementList "end" )
+// handlers = { "on" [ident ":"] type "do" statement ";" } ["else" statementList]
+//          | statementList
+StmtPtr Parser::tryStatement() {
+  Pos p = tok_.pos;
+  advance();
+  std::vector<StmtPtr> body;
+  statementList(body, Tok::KwExcept, Tok::KwFinally, Tok::KwEnd);
+  if (accept(Tok::KwFinally)) {
+    auto s = std::make_unique<Stmt>(SK::TryFinally, p);
+    s->body = std::move(body);
+    auto fin = std::make_unique<Stmt>(SK::Compound, tok_.pos);
+    statementList(fin->body, Tok::KwEnd);
+    s->otherwise = std::move(fin);
+    if (!accept(Tok::KwEnd))
+      diag_.error(tok_.pos, u"'end' expected (to close 'try' at line " + num(p.row) + u")");
+    return s;
+  }
+  auto s = std::make_unique<Stmt>(SK::TryExcept, p);
+  s->body = std::move(body);
+  if (!accept(Tok::KwExcept)) {
+    diag_.error(tok_.pos, u"'except' or 'finally' expected (to close 'try' at line " + num(p.row) + u")");
+    return s;
+  }
+  ++handlers_;
+  if (isWord(u"on")) {
+    while (isWord(u"on") && !diag_.full()) {
+      advance();
+      Handler h;
+      Pos hp = tok_.pos;
+      std::u16string var;
+      if (is(Tok::Ident) && peekToken().kind == Tok::Colon) {
+        var = identifier();
+        advance();
+      }
+      const Type* ct = typeIdentifier();
+      if (ct->kind != TypeKind::Class) diag_.error(hp, u"Class type expected");
+      h.cls = ct->cls;
+      expect(Tok::KwDo);
+      if (!var.empty()) {
+        scopes_.push(nullptr, true);
+        h.slot = newSlot(ct);
+        Symbol sym;
+        sym.kind = SymKind::Var;
+        sym.type = ct;
+        sym.level = cur_->level;
+        sym.slot = h.slot;
+        sym.pos = hp;
+        sym.used = true;
+        scopes_.declare(diag_, var, sym);
+        h.body = statement();
+        scopes_.pop();
+      } else {
+        h.body = statement();
+      }
+      s->handlers.push_back(std::move(h));
+      if (!accept(Tok::Semicolon)) break;
+    }
+    if (accept(Tok::KwElse)) {
+      auto e = std::make_unique<Stmt>(SK::Compound, tok_.pos);
+      statementList(e->body, Tok::KwEnd);
+      s->otherwise = std::move(e);
+    }
+  } else {
+    auto e = std::make_unique<Stmt>(SK::Compound, tok_.pos);
+    statementList(e->body, Tok::KwEnd);
+    s->otherwise = std::move(e);
+    s->catchAll = true;
+  }
+  --handlers_;
+  if (!accept(Tok::KwEnd))
+    diag_.error(tok_.pos, u"'end' expected (to close 'try' at line " + num(p.row) + u")");
+  return s;
+}
+
+// raise = "raise" [expression]
+StmtPtr Parser::raiseStatement() {
+  auto s = std::make_unique<Stmt>(SK::Raise, tok_.pos);
+  advance();
+  if (!is(Tok::Semicolon) && !is(Tok::KwEnd) && !is(Tok::KwElse) && !is(Tok::KwUntil) &&
+      !is(Tok::KwExcept) && !is(Tok::KwFinally) && !is(Tok::Eof)) {
+    s->a = expression();
+    if (s->a->type->kind != TypeKind::Class) diag_.error(s->a->pos, u"Exception object expected");
+  } else if (handlers_ == 0) {
+    diag_.error(s->pos, u"'raise' without an object is allowed only in an exception handler");
+  }
+  return s;
+}
+
+StmtPtr Parser::assignment(ExprPtr target, ExprPtr value, Pos p) {
+  auto s = std::make_unique<Stmt>(SK::Assign, p);
+  s->a = lvalue(std::move(target), u"assignment");
+  s->b = check_.convert(std::move(value), s->a->type);
+  return s;
+}
+
+// simpleStatement = designator [":=" expression | "+=" expression | "-=" expression]
+StmtPtr Parser::simpleStatement() {
+  Pos p = tok_.pos;
+  if (is(Tok::Ident)) {
+    const std::u16string& k = tok_.key;
+    Symbol* s = scopes_.find(k);
+    if (!s) {
+      if (k == u"write" || k == u"writeln") {
+        bool line = k == u"writeln";
+        advance();
+        return writeStatement(line, p);
+      }
+      if (k == u"read" || k == u"readln") {
+        bool line = k == u"readln";
+        advance();
+        return readStatement(line, p);
+      }
+      if (k == u"inc" || k == u"dec") {
+        bool inc = k == u"inc";
+        advance();
+        return incDec(inc, p);
+      }
+      if (k == u"include" || k == u"exclude") {
+        bool inc = k == u"include";
+        advance();
+        return includeExclude(inc, p);
+      }
+      if (k == u"setlength") {
+        advance();
+        return setLength(p);
+      }
+      if (k == u"exit") {
+        advance();
+        return exitStatement(p);
+      }
+      if (k == u"break" || k == u"continue") {
+        bool brk = k == u"break";
+        advance();
+        if (loops_ == 0) diag_.error(p, brk ? u"'break' outside a loop" : u"'continue' outside a loop");
+        return std::make_unique<Stmt>(brk ? SK::Break : SK::Continue, p);
+      }
+    }
+    // assignment to the function's own name sets its result
+    if (s && s->kind == SymKind::Routine && peekToken().kind == Tok::Assign) {
+      for (Routine* r = cur_; r; r = r->parent) {
+        if (r == s->routine && r->result) {
+          advance();
+          advance();
+          auto target = std::make_unique<Expr>(EK::Var, p);
+          target->type = r->result;
+          target->slot = r->resultSlot;
+          target->level = r->level;
+          return assignment(std::move(target), expression(), p);
+        }
+      }
+    }
+  }
+  ExprPtr e = designator();
+  if (accept(Tok::Assign)) return assignment(std::move(e), expression(), p);
+  if (is(Tok::PlusAssign) || is(Tok::MinusAssign)) {
+    bool plus = is(Tok::PlusAssign);
+    advance();
+    // x += y is x := x + y with x evaluated once for simple variables
+    ExprPtr target = lvalue(std::move(e), u"assignment");
+    auto copy = check_.cloneLvalue(*target);
+    ExprPtr sum = check_.binary(plus ? Oper::Add : Oper::Sub, std::move(copy), expression(), p);
+    return assignment(std::move(target), std::move(sum), p);
+  }
+  auto s = std::make_unique<Stmt>(SK::ExprStmt, p);
+  if (e->kind != EK::Call && e->kind != EK::Native && e->kind != EK::NewObject &&
+      e->kind != EK::Magic) {
+    if (!diag_.full()) diag_.error(p, u"Statement expected");
+  }
+  s->a = std::move(e);
+  return s;
+}
+
+// write = ("Write" | "Writeln") [ "(" arg {"," arg} ")" ];  arg = expression [":" expr [":" expr]]
+StmtPtr Parser::writeStatement(bool line, Pos p) {
+  auto e = std::make_unique<Expr>(EK::Magic, p);
+  e->index = line ? 1 : 0;
+  e->type = types_.voidT;
+  if (accept(Tok::LParen)) {
+    if (!is(Tok::RParen)) {
+      do {
+        ExprPtr a = expression();
+        if (!check_.writable(a->type)) diag_.error(a->pos, u"Cannot write a value of type '" + typeName(a->type) + u"'");
+        ExprPtr w, d;
+        if (accept(Tok::Colon)) {
+          w = check_.convert(expression(), types_.int64);
+          if (accept(Tok::Colon)) d = check_.convert(expression(), types_.int64);
+        }
+        // three entries per argument: value, width, precision
+        e->args.push_back(std::move(a));
+        e->args.push_back(std::move(w));
+        e->args.push_back(std::move(d));
+      } while (accept(Tok::Comma));
+    }
+    expect(Tok::RParen);
+  }
+  auto s = std::make_unique<Stmt>(SK::ExprStmt, p);
+  s->a = std::move(e);
+  return s;
+}
+
+// read = ("Read" | "Readln") [ "(" designator {"," designator} ")" ]
+StmtPtr Parser::readStatement(bool line, Pos p) {
+  (void)line;
+  auto block = std::make_unique<Stmt>(SK::Compound, p);
+  auto readLine = [&]() {
+    int idx = findNative(u"__readln");
+    auto call = std::make_unique<Expr>(EK::Native, p);
+    call->index = idx;
+    call->type = types_.string;
+    return call;
+  };
+  bool any = false;
+  if (accept(Tok::LParen)) {
+    if (!is(Tok::RParen)) {
+      do {
+        ExprPtr target = lvalue(designator(), u"Read");
+        ExprPtr value = readLine();
+        if (target->type->kind == TypeKind::Integer) value = check_.nativeCall(u"strtoint", std::move(value), p);
+        else if (target->type->kind == TypeKind::Float) value = check_.nativeCall(u"strtofloat", std::move(value), p);
+        else if (target->type->kind == TypeKind::Char) value = check_.nativeCall(u"__firstchar", std::move(value), p);
+        auto s = std::make_unique<Stmt>(SK::Assign, p);
+        s->b = check_.convert(std::move(value), target->type);
+        s->a = std::move(target);
+        block->body.push_back(std::move(s));
+        any = true;
+      } while (accept(Tok::Comma));
+    }
+    expect(Tok::RParen);
+  }
+  if (!any) {
+    auto s = std::make_unique<Stmt>(SK::ExprStmt, p);
+    s->a = readLine();
+    block->body.push_back(std::move(s));
+  }
+  return block;
+}
+
+// incDec = ("Inc" | "Dec") "(" designator ["," expression] ")"
+StmtPtr Parser::incDec(bool inc, Pos p) {
+  expect(Tok::LParen);
+  ExprPtr target = lvalue(designator(), inc ? u"Inc" : u"Dec");
+  ExprPtr amount;
+  if (accept(Tok::Comma)) amount = expression();
+  else amount = check_.constant(p, types_.int64, Value::integer(1));
+  expect(Tok::RParen);
+  if (!target->type->isOrdinal()) {
+    diag_.error(p, u"Ordinal type required");
+    return std::make_unique<Stmt>(SK::Empty, p);
+  }
+  amount = check_.convert(std::move(amount), types_.int64);
+  ExprPtr current = check_.ordinalValue(check_.cloneLvalue(*target));
+  ExprPtr sum = check_.binary(inc ? Oper::Add : Oper::Sub, std::move(current), std::move(amount), p);
+  auto s = std::make_unique<Stmt>(SK::Assign, p);
+  s->b = check_.retype(std::move(sum), target->type);
+  s->a = std::move(target);
+  return s;
+}
+
+// includeExclude = ("Include" | "Exclude") "(" designator "," expression ")"
+StmtPtr Parser::includeExclude(bool include, Pos p) {
+  expect(Tok::LParen);
+  ExprPtr target = lvalue(designator(), u"Include");
+  expect(Tok::Comma);
+  ExprPtr elem = expression();
+  expect(Tok::RParen);
+  if (target->type->kind != TypeKind::Set) {
+    diag_.error(p, u"Set type expected");
+    return std::make_unique<Stmt>(SK::Empty, p);
+  }
+  auto set = std::make_unique<Expr>(EK::SetCons, p);
+  set->type = target->type;
+  set->args.push_back(check_.convert(std::move(elem), target->type->element));
+  ExprPtr r = check_.binary(include ? Oper::Add : Oper::Sub, check_.cloneLvalue(*target), std::move(set), p);
+  auto s = std::make_unique<Stmt>(SK::Assign, p);
+  s->b = check_.convert(std::move(r), target->type);
+  s->a = std::move(target);
+  return s;
+}
+
+// setLength = "SetLength" "(" designator "," expression ")"
+StmtPtr Parser::setLength(Pos p) {
+  expect(Tok::LParen);
+  ExprPtr target = lvalue(designator(), u"SetLength");
+  expect(Tok::Comma);
+  ExprPtr n = check_.convert(expression(), types_.int64);
+  std::vector<ExprPtr> more;
+  while (accept(Tok::Comma)) more.push_back(check_.convert(expression(), types_.int64));
+  expect(Tok::RParen);
+  auto s = std::make_unique<Stmt>(SK::ExprStmt, p);
+  const Type* t = target->type;
+  if (t->kind == TypeKind::String || t->kind == TypeKind::AnsiString) {
+    auto call = std::make_unique<Expr>(EK::Native, p);
+    call->index = findNative(u"__setlengthstr");
+    call->type = types_.voidT;
+    call->args.push_back(std::move(target));
+    call->byRef.push_back(1);
+    call->args.push_back(std::move(n));
+    call->byRef.push_back(0);
+    s->a = std::move(call);
+    return s;
+  }
+  if (t->kind != TypeKind::DynArray) {
+    diag_.error(p, u"Dynamic array or string expected");
+    return std::make_unique<Stmt>(SK::Empty, p);
+  }
+  // SetLength(a, n, m): every element of a becomes an array of m
+  auto call = std::make_unique<Expr>(EK::Native, p);
+  call->index = findNative(u"__setlengtharr");
+  call->type = types_.voidT;
+  call->args.push_back(std::move(target));
+  call->byRef.push_back(1);
+  call->args.push_back(std::move(n));
+  call->byRef.push_back(0);
+  const Type* elem = t->element;
+  for (auto& m : more) {
+    if (elem->kind != TypeKind::DynArray) {
+      diag_.error(p, u"Too many dimensions for SetLength");
+      break;
+    }
+    call->args.push_back(std::move(m));
+    call->byRef.push_back(0);
+    elem = elem->element;
+  }
+  auto init = std::make_unique<Expr>(EK::Const, p);
+  init->type = elem;
+  init->index = -2;  // the element's default value, built fresh per element
+  call->args.insert(call->args.begin() + 1, std::move(init));
+  call->byRef.insert(call->byRef.begin() + 1, 0);
+  s->a = std::move(call);
+  return s;
+}
+
+// exit = "Exit" [ "(" [expression] ")" ]
+StmtPtr Parser::exitStatement(Pos p) {
+  auto s = std::make_unique<Stmt>(SK::Exit, p);
+  if (accept(Tok::LParen)) {
+    if (!is(Tok::RParen)) {
+      ExprPtr v = expression();
+      if (!cur_->result) {
+        diag_.error(p, u"Exit with a value outside a function");
+      } else {
+        s->b = check_.convert(std::move(v), cur_->result);
+        auto target = std::make_unique<Expr>(EK::Var, p);
+        target->type = cur_->result;
+        target->slot = cur_->resultSlot;
+        target->level = cur_->level;
+        s->a = std::move(target);
+      }
+    }
+    expect(Tok::RParen);
+  }
+  return s;
+}
+
+// ---------------------------------------------------------------------------------
+// Expressions
+
+ExprPtr Parser::lvalue(ExprPtr e, const char16_t* what) {
+  if (check_.addressable(*e)) return e;
+  diag_.error(e->pos, std::u16string(u"Variable required") +
+                          (what ? u" (" + std::u16string(what) + u")" : u""));
+  auto v = std::make_unique<Expr>(EK::Var, e->pos);
+  v->type = e->type ? e->type : types_.integer;
+  v->slot = 0;
+  v->level = -2;  // never generated: the compilation has failed
+  return v;
+}
+
+// expression = simpleExpression [ relop simpleExpression ]
+ExprPtr Parser::expression() {
+  Nest guard(*this, tok_.pos);
+  if (!guard.ok) {
+    syncStatement();
+    return errorExpr(tok_.pos);
+  }
+  ExprPtr a = simpleExpression();
+  for (;;) {
+    Oper op;
+    switch (tok_.kind) {
+      case Tok::Eq: op = Oper::Eq; break;
+      case Tok::NotEq: op = Oper::Ne; break;
+      case Tok::Less: op = Oper::Lt; break;
+      case Tok::Greater: op = Oper::Gt; break;
+      case Tok::LessEq: op = Oper::Le; break;
+      case Tok::GreaterEq: op = Oper::Ge; break;
+      case Tok::KwIn: op = Oper::In; break;
+      case Tok::KwIs: op = Oper::Is; break;
+      default: return a;
+    }
+    Pos p = tok_.pos;
+    advance();
+    if (op == Oper::Is) {
+      const Type* t = typeIdentifier();
+      a = check_.isClass(std::move(a), t, p);
+      continue;
+    }
+    a = check_.binary(op, std::move(a), simpleExpression(), p);
+  }
+}
+
+// simpleExpression = ["+" | "-"] term { ("+" | "-" | "or" | "xor") term }
+ExprPtr Parser::simpleExpression() {
+  Pos p = tok_.pos;
+  Chain chained(*this);
+  ExprPtr a;
+  if (accept(Tok::Minus)) a = check_.unary(Oper::Neg, term(), p);
+  else if (accept(Tok::Plus)) a = check_.unary(Oper::Add, term(), p);
+  else a = term();
+  for (;;) {
+    Oper op;
+    switch (tok_.kind) {
+      case Tok::Plus: op = Oper::Add; break;
+      case Tok::Minus: op = Oper::Sub; break;
+      case Tok::KwOr: op = Oper::Or; break;
+      case Tok::KwXor: op = Oper::Xor; break;
+      default: return a;
+    }
+    Pos q = tok_.pos;
+    advance();
+    if (!chain(q, chained)) return a;
+    a = check_.binary(op, std::move(a), term(), q);
+  }
+}
+
+// term = factor { ("*" | "/" | "div" | "mod" | "and" | "shl" | "shr" | "as") factor }
+ExprPtr Parser::term() {
+  Chain chained(*this);
+  ExprPtr a = factor();
+  for (;;) {
+    Oper op;
+    switch (tok_.kind) {
+      case Tok::Star: op = Oper::Mul; break;
+      case Tok::Slash: op = Oper::FDiv; break;
+      case Tok::KwDiv: op = Oper::IDiv; break;
+      case Tok::KwMod: op = Oper::Mod; break;
+      case Tok::KwAnd: op = Oper::And; break;
+      case Tok::KwShl: op = Oper::Shl; break;
+      case Tok::KwShr: op = Oper::Shr; break;
+      case Tok::KwAs: {
+        Pos q = tok_.pos;
+        advance();
+        const Type* t = typeIdentifier();
+        a = check_.asClass(std::move(a), t, q);
+        continue;
+      }
+      default: return a;
+    }
+    Pos q = tok_.pos;
+    advance();
+    if (!chain(q, chained)) return a;
+    a = check_.binary(op, std::move(a), factor(), q);
+  }
+}
+
+// factor = number | string | "nil" | "(" expression ")" | "not" factor | "@" designator
+//        | setConstructor | designator
+ExprPtr Parser::factor() {
+  Nest guard(*this, tok_.pos);
+  Pos p = tok_.pos;
+  if (!guard.ok) {
+    syncStatement();
+    return errorExpr(p);
+  }
+  switch (tok_.kind) {
+    case Tok::IntLit: {
+      uint64_t v = tok_.intValue;
+      advance();
+      return check_.constant(p, v > INT32_MAX ? types_.int64 : types_.integer,
+                             Value::integer(static_cast<int64_t>(v)));
+    }
+    case Tok::RealLit: {
+      double v = tok_.realValue;
+      advance();
+      return check_.constant(p, types_.real, Value::real(v));
+    }
+    case Tok::StrLit: {
+      std::u16string s = tok_.text;
+      advance();
+      if (s.size() == 1) return check_.constant(p, types_.chr, Value::integer(s[0]));
+      return check_.constant(p, types_.string, Value::string(std::move(s)));
+    }
+    case Tok::KwNil:
+      advance();
+      return check_.constant(p, types_.nil, Value::heap(vm::Tag::Object, nullptr));
+    case Tok::LParen: {
+      advance();
+      ExprPtr e = expression();
+      expect(Tok::RParen);
+      return selectors(std::move(e));
+    }
+    case Tok::KwNot:
+      advance();
+      return check_.unary(Oper::Not, factor(), p);
+    case Tok::Minus:  // a sign after an operator: 7 div -2
+      advance();
+      return check_.unary(Oper::Neg, factor(), p);
+    case Tok::Plus:
+      advance();
+      return check_.unary(Oper::Add, factor(), p);
+    case Tok::LBracket: return setConstructor();
+    case Tok::At:
+      advance();
+      diag_.error(p, u"Pointers are not supported");
+      return designator();
+    case Tok::Ident: case Tok::KwString: return designator();
+    default:
+      if (!diag_.full()) errorExpected(u"expression");
+      if (!is(Tok::Eof) && !is(Tok::Semicolon) && !is(Tok::KwEnd)) advance();
+      return errorExpr(p);
+  }
+}
+
+// setConstructor = "[" [ element {"," element} ] "]";  element = expression [".." expression]
+// Its type is decided by its use: a set, or an open array (array of const).
+ExprPtr Parser::setConstructor() {
+  Pos p = tok_.pos;
+  advance();
+  auto e = std::make_unique<Expr>(EK::SetCons, p);
+  if (!is(Tok::RBracket)) {
+    do {
+      ExprPtr lo = expression();
+      if (accept(Tok::DotDot)) {
+        auto range = std::make_unique<Expr>(EK::Binary, lo->pos);
+        range->op = Oper::In;  // marks a range lo..hi inside a constructor
+        range->type = lo->type;
+        range->b = expression();
+        range->a = std::move(lo);
+        e->args.push_back(std::move(range));
+      } else {
+        e->args.push_back(std::move(lo));
+      }
+      if (!diag_.checkLimit(p, static_cast<long long>(e->args.size()), 100000, "constructor size")) break;
+    } while (accept(Tok::Comma));
+  }
+  expect(Tok::RBracket);
+  return check_.finishConstructor(std::move(e));
+}
+
+std::vector<ExprPtr> Parser::arguments() {
+  std::vector<ExprPtr> args;
+  if (!accept(Tok::LParen)) return args;
+  if (accept(Tok::RParen)) return args;
+  do {
+    args.push_back(expression());
+    if (diag_.full()) break;
+  } while (accept(Tok::Comma));
+  expect(Tok::RParen);
+  return args;
+}
+
+// designator = ident { selector }
+ExprPtr Parser::designator() { return selectors(identifierExpr()); }
+
+// identifierExpr = ident [ "(" args ")" ]   (variables, constants, calls, casts)
+ExprPtr Parser::identifierExpr() {
+  Pos p = tok_.pos;
+  if (is(Tok::KwString)) {  // string(x): a cast
+    advance();
+    std::vector<ExprPtr> args = arguments();
+    if (args.size() != 1) {
+      diag_.error(p, u"Wrong number of parameters");
+      return errorExpr(p);
+    }
+    return check_.cast(std::move(args[0]), types_.string, p);
+  }
+  if (!is(Tok::Ident)) {
+    errorExpected(u"identifier");
+    return errorExpr(p);
+  }
+  std::u16string name = tok_.text;
+  std::u16string key = tok_.key;
+  Symbol* s = scopes_.find(key);
+  if (!s) {
+    advance();
+    bool handled = false;
+    ExprPtr m = magicFunction(key, p, handled);
+    if (handled) return m;
+    int n = findNative(key);
+    if (n >= 0) return callNative(n, name, p);
+    diag_.error(p, u"Undeclared identifier: '" + name + u"'");
+    if (is(Tok::LParen)) arguments();
+    return errorExpr(p);
+  }
+  advance();
+  s->used = true;
+  switch (s->kind) {
+    case SymKind::Const: return check_.constant(p, s->type, s->value);
+    case SymKind::Var: {
+      auto e = std::make_unique<Expr>(EK::Var, p);
+      e->type = s->type;
+      e->slot = s->slot;
+      e->level = s->level;
+      e->ref = s->ref;
+      return e;
+    }
+    case SymKind::WithField: {
+      auto base = std::make_unique<Expr>(EK::Var, p);
+      base->type = s->recordType;
+      base->slot = s->slot;
+      base->level = s->level;
+      base->ref = true;
+      auto f = std::make_unique<Expr>(EK::Field, p);
+      f->index = s->field;
+      f->type = s->type;
+      f->a = std::move(base);
+      return f;
+    }
+    case SymKind::Routine: return callRoutine(s->routine, p);
+    case SymKind::TypeName: {
+      const Type* t = s->type;
+      if (t->kind == TypeKind::Class && is(Tok::Dot)) {
+        advance();
+        Pos mp = tok_.pos;
+        std::u16string member = foldName(identifier());
+        std::vector<ExprPtr> args = arguments();
+        return check_.classMethod(t, member, std::move(args), mp);
+      }
+      std::vector<ExprPtr> args = arguments();
+      if (args.size() != 1) {
+        diag_.error(p, u"Wrong number of parameters");
+        return errorExpr(p);
+      }
+      return check_.cast(std::move(args[0]), t, p);
+    }
+  }
+  return errorExpr(p);
+}
+
+// selector = "[" expression {"," expression} "]" | "." ident | "^"
+ExprPtr Parser::selectors(ExprPtr e) {
+  for (int guard = 0; guard < 10000; ++guard) {
+    Pos p = tok_.pos;
+    if (accept(Tok::LBracket)) {
+      do e = check_.index(std::move(e), expression(), p);
+      while (accept(Tok::Comma));
+      expect(Tok::RBracket);
+    } else if (accept(Tok::Dot)) {
+      Pos fp = tok_.pos;
+      std::u16string name = identifier();
+      if (name.empty()) return e;
+      std::u16string key = foldName(name);
+      if (e->type->kind == TypeKind::Class) {
+        std::vector<ExprPtr> args = arguments();
+        e = check_.objectMember(std::move(e), key, std::move(args), fp);
+        continue;
+      }
+      e = check_.field(std::move(e), name, fp);
+    } else if (accept(Tok::Caret)) {
+      diag_.error(p, u"Pointers are not supported");
+    } else {
+      return e;
+    }
+  }
+  return e;
+}
+
+ExprPtr Parser::callRoutine(Routine* r, Pos p) {
+  std::vector<ExprPtr> args = arguments();
+  auto e = std::make_unique<Expr>(EK::Call, p);
+  e->index = r->index;
+  e->type = r->result ? r->result : types_.voidT;
+  // static link: hops from the caller's frame to the callee's parent frame
+  if (r->level <= 1) e->hops = -1;
+  else e->hops = cur_->level - (r->level - 1);
+  if (args.size() != r->params.size()) {
+    diag_.error(p, u"Wrong number of parameters for '" + r->name + u"' (" +
+                       num(static_cast<long long>(r->params.size())) + u" expected)");
+    return e;
+  }
+  for (size_t k = 0; k < args.size(); ++k) {
+    const Param& prm = r->params[k];
+    if (prm.byRef()) {
+      ExprPtr a = lvalue(std::move(args[k]), u"var parameter");
+      if (a->kind == EK::Index && a->a->type->isString())
+        diag_.error(a->pos, u"Variable required (var parameter)");
+      if (!check_.sameType(a->type, prm.type))
+        diag_.error(a->pos, u"Types of actual and formal var parameters must be identical");
+      e->args.push_back(std::move(a));
+      e->byRef.push_back(1);
+    } else {
+      e->args.push_back(check_.convert(std::move(args[k]), prm.type));
+      e->byRef.push_back(0);
+    }
+  }
+  return e;
+}
+
+ExprPtr Parser::callNative(int index, std::u16string_view name, Pos p) {
+  std::vector<ExprPtr> args = arguments();
+  return check_.native(index, name, std::move(args), p);
+}
+
+// The routines whose typing depends on their argument: Length, High, Low, Ord, Chr,
+// Succ, Pred, Copy (arrays), Assigned, SizeOf, Concat, Default-free others are natives.
+ExprPtr Parser::magicFunction(std::u16string_view key, Pos p, bool& handled) {
+  handled = true;
+  if (key == u"high" || key == u"low") {
+    bool high = key == u"high";
+    expect(Tok::LParen);
+    const Type* t = nullptr;
+    ExprPtr arg;
+    if (is(Tok::Ident)) {
+      Symbol* s = scopes_.find(tok_.key);
+      if (s && s->kind == SymKind::TypeName && peekToken().kind == Tok::RParen) {
+        t = s->type;
+        advance();
+      }
+    } else if (is(Tok::KwString)) {
+      diag_.error(p, u"Ordinal or array type required");
+    }
+    if (!t) {
+      arg = expression();
+      t = arg->type;
+    }
+    expect(Tok::RParen);
+    if (t->isOrdinal() || t->kind == TypeKind::StaticArray) {
+      return check_.constant(p, t->kind == TypeKind::StaticArray ? (t->index ? t->index : types_.int64) : t,
+                             Value::integer(high ? t->high : t->low));
+    }
+    if (arg && (t->kind == TypeKind::DynArray || t->isString() || t->kind == TypeKind::ArrayOfConst)) {
+      if (!high) return check_.constant(p, types_.int64, Value::integer(t->isString() ? 1 : 0));
+      std::vector<ExprPtr> a;
+      a.push_back(std::move(arg));
+      ExprPtr len = check_.native(findNative(u"length"), u"Length", std::move(a), p);
+      if (t->isString()) return len;
+      return check_.binary(Oper::Sub, std::move(len), check_.constant(p, types_.int64, Value::integer(1)), p);
+    }
+    diag_.error(p, u"Ordinal or array type required");
+    return errorExpr(p);
+  }
+  if (key == u"length" || key == u"ord" || key == u"chr" || key == u"succ" || key == u"pred" ||
+      key == u"assigned" || key == u"sizeof" || key == u"copy" || key == u"concat" ||
+      key == u"odd" || key == u"abs" || key == u"sqr") {
+    std::vector<ExprPtr> args = arguments();
+    return check_.magic(key, std::move(args), p);
+  }
+  handled = false;
+  return nullptr;
+}
+
+}  // namespace
+
+bool parseProgram(std::u16string_view source, const Options& options, Diagnostics& diag,
+                  const Engine::IncludeHandler& include, const Engine::DirectiveHandler& directive,
+                  Engine::Program& prog) {
+  Parser parser(source, options, diag, include, directive, prog);
+  parser.program();
+  return diag.errors == 0;
+}
+
+}  // namespace velmoro::script

@@ -1,0 +1,21 @@
+// The parser and checker: one recursive-descent pass from tokens to the checked tree.
+// Pascal declares before use, so names are resolved and types checked while parsing;
+// the tree it hands to the code generator holds slots, routine indexes and native
+// indexes only. After an error it skips to the next statement or declaration and goes
+// on, so one pass reports several errors; nesting is bounded (limits in diagnostics.h).
+#pragma once
+
+#include "engine/program.h"
+#include "engine/script.h"
+
+#include <string_view>
+
+namespace velmoro::script {
+
+// Parses and checks a source into prog (routines in prog.decls, globals, constants).
+// Messages go to diag; the result is false when there were errors.
+bool parseProgram(std::u16string_view source, const Options& options, Diagnostics& diag,
+                  const Engine::IncludeHandler& include,
+                  const Engine::DirectiveHandler& directive, Engine::Program& prog);
+
+}  // namespace velmoro::script

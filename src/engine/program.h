@@ -1,0 +1,51 @@
+// A compiled program: the routines' bytecode with their line tables, the constant
+// pool, the globals' types and initial values, and the classes. Produced by the code
+// generator, read-only for the machine (which keeps the globals' values itself).
+#pragma once
+
+#include "engine/ast.h"
+#include "engine/opcodes.h"
+#include "engine/script.h"
+#include "engine/types.h"
+
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace velmoro::script {
+
+struct LineEntry {
+  uint32_t pc;
+  Pos pos;
+};
+
+struct CompiledRoutine {
+  std::u16string name;
+  int level = 1;
+  int nparams = 0;
+  int resultSlot = -1;
+  std::vector<const Type*> slots;       // every slot's type (initialised on entry)
+  std::vector<Param> params;
+  const Type* result = nullptr;
+  std::vector<uint32_t> code;
+  std::vector<LineEntry> lines;         // sorted by pc: the position of each statement
+  Pos positionOf(uint32_t pc) const;
+};
+
+struct Engine::Program {
+  TypeTable types;
+  std::vector<std::u16string> modules;  // 0: the main module's name
+  std::vector<CompiledRoutine> routines;  // routines[0] is the main body
+  std::vector<vm::Value> constants;
+  std::vector<const Type*> constantTypes;  // INIT: the type whose default to build
+  std::vector<const Type*> globals;
+  std::vector<std::pair<int, vm::Value>> globalInit;  // initialised variables and typed constants
+  std::vector<const vm::ClassInfo*> classes;
+  bool shortCircuit = false;
+  std::unordered_map<std::u16string, int> routineByName;  // folded name → routine
+  // Parse products kept for the code generator.
+  std::vector<std::unique_ptr<Routine>> decls;
+};
+
+}  // namespace velmoro::script

@@ -1,0 +1,125 @@
+// The script engine's interface: compile a Pascal-dialect source, read its messages,
+// run its main body, call its routines by name, stop it.
+//
+//   Engine e;
+//   e.options().allowNoMainBlock = true;
+//   e.setWrite([](std::u16string_view s) { ... });
+//   if (!e.compile(source, u"main.dpas")) for (auto& m : e.messages()) ...;
+//   if (!e.run()) report(e.runError());
+//   e.call(u"OnClick", args);          // globals live on after run()
+//
+// An Engine owns one compiled program and its globals; compile() replaces both. Nothing
+// a script does (division by zero, bad index, nil access, runaway recursion) throws out
+// of these functions: faults become a RunError. Not thread-safe; stop() may be called
+// from a callback of the running script or from a signal-free other thread.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace velmoro::script {
+
+namespace vm {
+class Machine;
+}
+
+enum class MessageType { Error, Warning, Hint };
+// "Error", "Warning" or "Hint".
+const char16_t* typeWord(MessageType t);
+
+struct Message {
+  MessageType type = MessageType::Error;
+  int row = 0, col = 0;
+  std::u16string module;  // the include file's name; empty in the main source
+  std::u16string text;
+};
+
+struct RunError {
+  std::u16string message;  // "EDivByZero: Division by zero" style: class and message
+  std::u16string className, text;
+  int row = 0, col = 0;    // 0 when the position is unknown
+  std::u16string module;
+};
+
+// A value crossing the interface: nothing, integer, real, boolean or string.
+using Data = std::variant<std::monostate, int64_t, double, bool, std::u16string>;
+
+struct Options {
+  bool allowNoMainBlock = false;  // the main begin/end may be missing
+  bool allowNoEnd = false;        // the final "end." may be missing
+  bool shortCircuit = false;      // and/or stop at the first operand that decides
+  bool preprocessor = true;       // false: "{$...}" is an ordinary comment
+  std::vector<std::u16string> defines;
+  std::u16string lineBreak = u"\r\n";  // what Writeln ends a line with
+};
+
+enum class DirectiveAnswer { Accept, Ignore, Reject };
+
+class Engine {
+ public:
+  Engine();
+  ~Engine();
+  Engine(const Engine&) = delete;
+  Engine& operator=(const Engine&) = delete;
+
+  Options& options() { return options_; }
+
+  // {$I name}: the raw bytes of the file (decoded here: BOM, else UTF-8), and the module
+  // name messages use for it; nothing when the file is not found.
+  using IncludeHandler = std::function<std::optional<std::vector<uint8_t>>(
+      std::u16string_view name, std::u16string& module)>;
+  // Any directive other than the conditional and include ones; a Reject may set text.
+  using DirectiveHandler = std::function<DirectiveAnswer(
+      std::u16string_view name, std::u16string_view argument, int row, int col,
+      std::u16string& text)>;
+  using WriteHandler = std::function<void(std::u16string_view)>;
+  // Readln: the line read; nothing at the end of input.
+  using ReadHandler = std::function<std::optional<std::u16string>(std::u16string_view prompt)>;
+  void setIncludeHandler(IncludeHandler h) { include_ = std::move(h); }
+  void setDirectiveHandler(DirectiveHandler h) { directive_ = std::move(h); }
+  void setWrite(WriteHandler h) { write_ = std::move(h); }
+  void setRead(ReadHandler h) { read_ = std::move(h); }
+
+  // Compiles a source; the module name is used for run-time positions. False when the
+  // source has errors; messages() lists errors, warnings and hints in source order.
+  bool compile(std::u16string_view source, std::u16string_view module = {});
+  const std::vector<Message>& messages() const { return messages_; }
+  bool compiled() const;
+
+  // Runs the main body (globals are initialised first). False on an unhandled error or
+  // a stop; runError() tells which.
+  bool run();
+  // Calls a global routine by name (case-insensitive) with values converted to its
+  // parameter types. byReference: var parameters write their final values back into
+  // args. Nothing when the routine is missing or fails (runError() says why).
+  std::optional<Data> call(std::u16string_view name, std::vector<Data>& args,
+                           bool byReference = false);
+  bool hasRoutine(std::u16string_view name) const;
+  const std::optional<RunError>& runError() const { return runError_; }
+
+  bool running() const;
+  void stop();
+
+  // The bytecode listing of the compiled program.
+  std::u16string disassemble() const;
+
+  struct Program;
+
+ private:
+  Options options_;
+  IncludeHandler include_;
+  DirectiveHandler directive_;
+  WriteHandler write_;
+  ReadHandler read_;
+  std::vector<Message> messages_;
+  std::optional<RunError> runError_;
+  std::unique_ptr<Program> program_;
+  std::unique_ptr<vm::Machine> machine_;
+};
+
+}  // namespace velmoro::script

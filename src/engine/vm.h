@@ -1,0 +1,101 @@
+// The virtual machine: runs the bytecode of a compiled program. One value stack of
+// fixed capacity (so addresses of slots stay valid), a frame per active routine with
+// its static link for nested routines, and a handler stack for try blocks. Faults and
+// raise statements unwind to the innermost handler of the current invocation; with none
+// left they leave invoke() as a ScriptError. Script-to-script calls do not recurse in
+// C++; only a call from C++ into the script (invoke) nests a dispatch loop.
+// Dispatch is threaded (computed goto, from the opcode list): each instruction jumps
+// straight to the next one's code, which the branch predictor follows far better than
+// one shared switch. A stack machine costs more pushes than registers would; fused
+// instructions (compare-and-branch, for-loop step, operands from variables) cover the
+// hot paths instead.
+#pragma once
+
+#include "engine/program.h"
+#include "engine/script.h"
+#include "engine/value.h"
+
+#include <atomic>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace velmoro::script::vm {
+
+// An exception no handler took: the exception object and where it was raised.
+struct ScriptError {
+  Value exception;
+  Pos pos;
+  bool stopped = false;
+};
+
+class Machine {
+ public:
+  static constexpr size_t stackSize = 1 << 20;   // values
+  static constexpr size_t maxFrames = 100000;
+
+  Machine(const Engine::Program& prog, const Options& options, Engine::WriteHandler& write,
+          Engine::ReadHandler& read);
+  void initGlobals();
+  // Runs a routine with its arguments (addresses for var parameters); the result (or an
+  // Int 0 for procedures). Throws ScriptError.
+  Value invoke(int routine, std::vector<Value>& args);
+
+  bool running() const { return depth_ > 0; }
+  void stop() { stop_ = true; }
+
+  // For natives.
+  void write(std::u16string_view s);
+  std::optional<std::u16string> readLine();
+  [[noreturn]] void raise(const char16_t* className, std::u16string message);
+  Value newException(const ClassInfo* cls, std::u16string message);
+  const Engine::Program& program() const { return prog_; }
+  uint32_t randomNext();
+  void randomize(uint32_t seed) { random_ = seed; }
+
+  std::vector<Value> globals;
+
+ private:
+  struct Frame {
+    int routine;
+    int resultSlot;
+    Value* base;
+    const uint32_t* returnIp;
+    int staticLink;
+  };
+  struct HandlerRec {
+    size_t frame;
+    Value* sp;
+    const uint32_t* target;
+    size_t excDepth;
+  };
+  void run(size_t entryFrame, size_t handlerBase);
+  Value* frameUp(int hops);
+  Pos positionAt(const Frame& f, const uint32_t* ip) const;
+  void enter(int routine, Value* base, const uint32_t* returnIp, int staticLink);
+
+  const Engine::Program& prog_;
+  const Options& options_;
+  Engine::WriteHandler& write_;
+  Engine::ReadHandler& read_;
+  std::unique_ptr<Value[]> stack_;
+  Value* sp_;
+  Value* stackEnd_;
+  std::vector<Frame> frames_;
+  std::vector<HandlerRec> handlers_;
+  std::vector<Value> exceptions_;     // being handled (innermost last)
+  std::vector<std::vector<Value>> templates_;  // per routine: initial slot values
+  struct Entry {  // what a call needs of a routine, in one place
+    const uint32_t* code;
+    const Value* locals;  // initial values of the slots after the parameters
+    int nparams, nlocals, resultSlot, nslots;
+  };
+  std::vector<Entry> entries_;
+  const uint32_t* ip_ = nullptr;      // of the innermost frame, while a native runs
+  int depth_ = 0;
+  std::atomic<bool> stop_{false};
+  uint32_t random_ = 0;
+};
+
+}  // namespace velmoro::script::vm

@@ -1,0 +1,57 @@
+// Compiling and running scripts in the tests: an engine set up as the host sets it up
+// (no main block needed, no final end needed, short-circuit), its output collected.
+#pragma once
+
+#include "common/unicode.h"
+#include "engine/script.h"
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace velmoro::test {
+
+struct ScriptRun {
+  bool compiled = false;
+  bool ran = false;
+  std::string out;
+  std::vector<script::Message> messages;
+  std::optional<script::RunError> error;
+};
+
+inline void hostOptions(script::Engine& e) {
+  e.options().allowNoMainBlock = true;
+  e.options().allowNoEnd = true;
+  e.options().shortCircuit = true;
+  e.options().lineBreak = std::u16string(1, u'\n');
+}
+
+inline ScriptRun runScript(const std::string& source,
+                           const std::map<std::string, std::string>& includes = {}) {
+  script::Engine e;
+  hostOptions(e);
+  ScriptRun r;
+  e.setWrite([&](std::u16string_view s) { r.out += text::toUtf8(s); });
+  e.setIncludeHandler([&](std::u16string_view name, std::u16string& module)
+                          -> std::optional<std::vector<uint8_t>> {
+    auto it = includes.find(text::toUtf8(name));
+    if (it == includes.end()) return std::nullopt;
+    module = text::fromUtf8(it->first);
+    return std::vector<uint8_t>(it->second.begin(), it->second.end());
+  });
+  r.compiled = e.compile(text::fromUtf8(source), u"main.dpas");
+  r.messages = e.messages();
+  if (r.compiled) {
+    r.ran = e.run();
+    r.error = e.runError();
+  }
+  return r;
+}
+
+inline std::string firstError(const ScriptRun& r) {
+  for (const auto& m : r.messages)
+    if (m.type == script::MessageType::Error) return text::toUtf8(m.text);
+  return {};
+}
+
+}  // namespace velmoro::test

@@ -1,0 +1,12 @@
+var total: Integer;
+function Fib(n: Integer): Integer;
+begin
+  if n < 2 then
+    Result := n
+  else
+    Result := Fib(n - 1) + Fib(n - 2);
+end;
+begin
+  total := Fib(10);
+  Writeln(total);
+end.
