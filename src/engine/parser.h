@@ -3,6 +3,9 @@
 // the tree it hands to the code generator holds slots, routine indexes and native
 // indexes only. After an error it skips to the next statement or declaration and goes
 // on, so one pass reports several errors; nesting is bounded (limits in diagnostics.h).
+// The cost of one pass: a routine must be declared (or forward-declared) before its
+// first call, as in the language itself, and every type rule lives in checker.cpp
+// rather than in a pass of its own over the tree.
 #pragma once
 
 #include "engine/program.h"
