@@ -3,7 +3,6 @@
 #include "common/unicode.h"
 #include "test_support.h"
 
-#include <dlfcn.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,21 +15,12 @@ using EntryW = int32_t (*)(const char16_t*, const char16_t*, int32_t);
 using EntryA = int32_t (*)(const char*, const char*, int32_t);
 
 struct VlgnLibrary : ::testing::Test {
-  void* handle = nullptr;
-  EntryW w = nullptr;
-  EntryA a = nullptr;
+  test::LoadedLibrary library{"libVLGN.so"};
+  EntryW w = library.symbol<EntryW>("VLGNW");
+  EntryA a = library.symbol<EntryA>("VLGNA");
   test::ScratchDir dir;
 
-  void SetUp() override {
-    handle = ::dlopen((test::libDir() / "libVLGN.so").c_str(), RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(handle, nullptr) << ::dlerror();
-    w = reinterpret_cast<EntryW>(::dlsym(handle, "VLGNW"));
-    a = reinterpret_cast<EntryA>(::dlsym(handle, "VLGNA"));
-    ASSERT_TRUE(w && a);
-  }
-  void TearDown() override {
-    if (handle) ::dlclose(handle);
-  }
+  void SetUp() override { ASSERT_TRUE(w && a) << library.error(); }
   int32_t call(const std::filesystem::path& config, const std::filesystem::path& target, int32_t flag = 0) {
     return w(text::fromUtf8(config.string()).c_str(), text::fromUtf8(target.string()).c_str(), flag);
   }
@@ -96,19 +86,7 @@ TEST_F(VlgnLibrary, OnlyTheLow16BitsOfTheFlagCount) {
 
 TEST(VlgnExports, OnlyTheTwoEntryPoints) {
   VELMORO_REQUIRE_TOOL(nm, "nm");
-  auto r = test::run({nm, "-D", "--defined-only", (test::libDir() / "libVLGN.so").string()});
-  ASSERT_EQ(r.exitCode, 0) << r.err;
-  std::vector<std::string> names;
-  std::istringstream lines(r.out);
-  for (std::string line; std::getline(lines, line);) {
-    std::string name = line.substr(line.rfind(' ') + 1);
-    if (line.find(" T ") != std::string::npos || line.find(" W ") != std::string::npos ||
-        line.find(" D ") != std::string::npos || line.find(" B ") != std::string::npos ||
-        line.find(" V ") != std::string::npos || line.find(" u ") != std::string::npos)
-      names.push_back(name);
-  }
-  std::sort(names.begin(), names.end());
-  EXPECT_EQ(names, (std::vector<std::string>{"VLGNA", "VLGNW"}));
+  EXPECT_EQ(test::exportedSymbols(nm, test::libDir() / "libVLGN.so"), (std::vector<std::string>{"VLGNA", "VLGNW"}));
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 #include "generator/bracket_drawing.h"
 #include "test_support.h"
 
-#include <dlfcn.h>
 
 #include <fstream>
 #include <regex>
@@ -15,18 +14,11 @@ namespace fs = std::filesystem;
 using EntryW = int32_t (*)(const char16_t*, const char16_t*, int32_t);
 
 struct Sheets : ::testing::Test {
-  void* handle = nullptr;
-  EntryW vlgn = nullptr;
+  test::LoadedLibrary library{"libVLGN.so"};
+  EntryW vlgn = library.symbol<EntryW>("VLGNW");
   test::ScratchDir dir;
 
-  void SetUp() override {
-    handle = ::dlopen((test::libDir() / "libVLGN.so").c_str(), RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(handle, nullptr) << ::dlerror();
-    vlgn = reinterpret_cast<EntryW>(::dlsym(handle, "VLGNW"));
-  }
-  void TearDown() override {
-    if (handle) ::dlclose(handle);
-  }
+  void SetUp() override { ASSERT_NE(vlgn, nullptr) << library.error(); }
   int32_t draw(const fs::path& config, const fs::path& target) {
     return vlgn(text::fromUtf8(config.string()).c_str(), text::fromUtf8(target.string()).c_str(), 0);
   }

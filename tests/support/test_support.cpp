@@ -1,10 +1,12 @@
 #include "test_support.h"
 
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <random>
@@ -103,6 +105,33 @@ std::string findTool(const std::string& name) {
 bool underCi() {
   const char* ci = std::getenv("CI");
   return ci && std::string(ci) == "true";
+}
+
+LoadedLibrary::LoadedLibrary(const std::string& fileName) {
+  handle_ = ::dlopen((libDir() / fileName).c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!handle_) error_ = ::dlerror();
+}
+
+LoadedLibrary::~LoadedLibrary() {
+  if (handle_) ::dlclose(handle_);
+}
+
+void* LoadedLibrary::rawSymbol(const char* name) const { return handle_ ? ::dlsym(handle_, name) : nullptr; }
+
+std::vector<std::string> exportedSymbols(const std::string& nm, const fs::path& library) {
+  RunResult r = run({nm, "-D", "--defined-only", library.string()});
+  std::vector<std::string> names;
+  if (r.exitCode != 0) return names;
+  std::istringstream lines(r.out);
+  for (std::string line; std::getline(lines, line);) {
+    // "address type name": every defined symbol type but absolute ones.
+    std::istringstream fields(line);
+    std::string address, type, name;
+    if (!(fields >> address >> type >> name) || type == "A") continue;
+    names.push_back(name);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 fs::path buildDir() { return VELMORO_BUILD_DIR; }

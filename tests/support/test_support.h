@@ -46,6 +46,30 @@ RunResult run(const std::vector<std::string>& argv, const std::vector<std::strin
 std::string findTool(const std::string& name);
 bool underCi();
 
+// A library of the build, loaded the way a script loads it; closed at the end.
+class LoadedLibrary {
+ public:
+  explicit LoadedLibrary(const std::string& fileName);  // in the build's lib folder
+  ~LoadedLibrary();
+  LoadedLibrary(const LoadedLibrary&) = delete;
+  LoadedLibrary& operator=(const LoadedLibrary&) = delete;
+  bool ok() const { return handle_ != nullptr; }
+  const std::string& error() const { return error_; }
+  template <typename F>
+  F symbol(const char* name) const {
+    return reinterpret_cast<F>(rawSymbol(name));
+  }
+
+ private:
+  void* rawSymbol(const char* name) const;
+  void* handle_ = nullptr;
+  std::string error_;
+};
+
+// The names a shared library exports (nm -D --defined-only), sorted; empty when nm
+// cannot read it.
+std::vector<std::string> exportedSymbols(const std::string& nm, const std::filesystem::path& library);
+
 // Folders of the build tree.
 std::filesystem::path buildDir();
 inline std::filesystem::path binDir() { return buildDir() / "bin"; }
