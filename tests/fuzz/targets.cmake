@@ -4,4 +4,5 @@ set(VELMORO_FUZZ_TARGETS
   "version_info|fuzz_version_info.cpp|velmoro_common"
   "resources|fuzz_resources.cpp|velmoro_platform"
   "schedule|fuzz_schedule.cpp|vlgn_core"
-  "emf|fuzz_emf.cpp|velmoro_platform")
+  "emf|fuzz_emf.cpp|velmoro_platform"
+  "render|fuzz_render.cpp|velmoro_pdf")

@@ -100,6 +100,11 @@ class EmfBuilder {
     return out;
   }
 
+  std::string finishString() {
+    const std::vector<uint8_t> b = finish();
+    return std::string(b.begin(), b.end());
+  }
+
   static void put(std::vector<uint8_t>& b, uint32_t v) {
     for (int i = 0; i < 4; ++i) b.push_back(uint8_t(v >> (8 * i)));
   }
