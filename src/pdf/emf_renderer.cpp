@@ -86,6 +86,8 @@ class TPdfEnum {
   void useBrush();
   void paint();
   void fillRect(TRect r);
+  struct Box;
+  void fillBox(const Box& b);
   Slot* slot(uint32_t handle) {
     if (handle == 0 || handle > slots_.size()) return nullptr;
     return &slots_[handle - 1];
@@ -99,10 +101,12 @@ class TPdfEnum {
   struct Box {
     double x, y, w, h;
   };
-  Box mapBox(TRect r) const {
-    double h = std::abs(r.bottom - r.top) * c_.ScaleY;
-    return {r.left * c_.ScaleX + c_.OffsetX, c_.OffsetY - r.top * c_.ScaleY - h, std::abs(r.right - r.left) * c_.ScaleX, h};
+  // In doubles: the corners of a foreign record can be any 32-bit values.
+  Box mapBox(double left, double top, double right, double bottom) const {
+    const double h = std::abs(bottom - top) * c_.ScaleY;
+    return {left * c_.ScaleX + c_.OffsetX, c_.OffsetY - top * c_.ScaleY - h, std::abs(right - left) * c_.ScaleX, h};
   }
+  Box mapBox(TRect r) const { return mapBox(r.left, r.top, r.right, r.bottom); }
 
   TPdfCanvas& c_;
   RenderOptions options_;
@@ -178,7 +182,9 @@ void TPdfEnum::paint() {
   write(s.brushNull ? "S\n" : (s.penNull ? "f\n" : "B\n"));
 }
 
-void TPdfEnum::fillRect(TRect r) {
+void TPdfEnum::fillRect(TRect r) { fillBox(mapBox(r)); }
+
+void TPdfEnum::fillBox(const Box& b) {
   const DeviceState& s = state();
   if (s.brushNull) return;
   write("n\n");
@@ -186,7 +192,6 @@ void TPdfEnum::fillRect(TRect r) {
     if (TPdfWrite* w = c_.Out()) w->AddColor(s.brushColor).Add("rg\n");
     lastFill_ = s.brushColor;
   }
-  Box b = mapBox(r);
   c_.Rect(b.x, b.y, b.w, b.h);
   write("f\n");
 }
@@ -242,7 +247,9 @@ void TPdfEnum::createFont(const TEmfRecord& r) {
   o->kind = 6;
   o->font = emf::logFont(r);
   o->angle = static_cast<int16_t>((o->font.orientation != 0 ? o->font.orientation : o->font.escapement) / 10);
-  auto font = platform::fonts::findFont(o->font.faceName, o->font.height, o->font.weight, o->font.italic != 0);
+  // Measured at a sane height at most: a larger one fails anyway when text is drawn.
+  const int32_t height = std::clamp(o->font.height, -1000000, 1000000);
+  auto font = platform::fonts::findFont(o->font.faceName, height, o->font.weight, o->font.italic != 0);
   const auto& m = font->metrics();
   o->ascent = static_cast<int16_t>(m.ascent);
   o->descent = static_cast<int16_t>(m.descent);
@@ -253,7 +260,7 @@ void TPdfEnum::textOut(const TEmfRecord& r) {
   const emf::TExtTextOut t = emf::extTextOut(r);
   DeviceState& s = state();
   const bool glyphIndex = t.options & 0x10;
-  const double size = (s.font.height < 0 ? -s.font.height : s.fontEmHeight) * c_.ScaleY;
+  const double size = (s.font.height < 0 ? -double(s.font.height) : s.fontEmHeight) * c_.ScaleY;
   c_.SetFont(s.font, size);
   const int64_t M = glyphIndex || c_.ScaleX == 0 ? 0 : std::llround(c_.TextWidth(t.text) / c_.ScaleX);
   int64_t T = M;
@@ -302,10 +309,11 @@ void TPdfEnum::textOut(const TEmfRecord& r) {
   const bool clip = t.clip.left < t.clip.right && t.clip.top < t.clip.bottom;
   if (clip) {
     write("q\n");
-    moveTo({t.clip.left - 1, t.clip.top + 1});
-    lineTo({t.clip.left - 1, t.clip.bottom + 1});
-    lineTo({t.clip.right - 1, t.clip.bottom + 1});
-    lineTo({t.clip.right - 1, t.clip.top + 1});
+    const double l = t.clip.left - 1.0, r = t.clip.right - 1.0, top = t.clip.top + 1.0, bottom = t.clip.bottom + 1.0;
+    c_.MoveTo(mapX(l), mapY(top));
+    c_.LineTo(mapX(l), mapY(bottom));
+    c_.LineTo(mapX(r), mapY(bottom));
+    c_.LineTo(mapX(r), mapY(top));
     write("h\nW\nn\n");
   }
   write("BT\n");
@@ -365,7 +373,7 @@ void TPdfEnum::bitmap(const TEmfRecord& r) {
     if (r.type == EMR_STRETCHBLT) src.cx = r.i32(100), src.cy = r.i32(104);
     if (src.offBmi == 0 || src.offBits == 0) {
       // No bitmap: only a pattern copy paints, with the brush.
-      if (r.u32(40) == PATCOPY) fillRect({x, y, x + cx, y + cy});
+      if (r.u32(40) == PATCOPY) fillBox(mapBox(x, y, double(x) + cx, double(y) + cy));
       return;
     }
   }
