@@ -57,9 +57,10 @@ class EmfBuilder {
     return raw(type, b);
   }
   // LOGFONTW of a face at a pixel height.
-  EmfBuilder& font(uint32_t h, std::u16string_view face, int32_t height, int32_t weight = 400, bool underline = false) {
+  EmfBuilder& font(uint32_t h, std::u16string_view face, int32_t height, int32_t weight = 400, bool underline = false,
+                   int32_t escapement = 0) {
     std::vector<uint8_t> b;
-    for (uint32_t f : {h, uint32_t(height), 0u, 0u, 0u, uint32_t(weight)}) put(b, f);
+    for (uint32_t f : {h, uint32_t(height), 0u, uint32_t(escapement), 0u, uint32_t(weight)}) put(b, f);
     for (uint8_t c : {uint8_t(0), uint8_t(underline), uint8_t(0), uint8_t(1), uint8_t(0), uint8_t(0), uint8_t(0), uint8_t(0)})
       b.push_back(c);
     for (size_t i = 0; i < 32; ++i) put16(b, i < face.size() ? face[i] : 0);

@@ -80,6 +80,17 @@ TEST(EmfRenderer, RecordsBecomeOperators) {
          e.font(1, u"Arial", -20).select(1).text(100, 100, u"Anna", {}, ETO_CLIPPED, {90, 90, 200, 130});
        },
        {"q\n66.75 773.75 m\n66.75 743.75 l\n149.25 743.75 l\n149.25 773.75 l\nh\nW\nn\nBT\n", "ET\nQ\n"}, {}},
+      {"an underline is a line of a fifteenth of the size in the text colour, the pen restored after",
+       [](EmfBuilder& e) {
+         e.words(EMR_SETTEXTCOLOR, {0xFF}).font(1, u"Arial", -20, 400, true).select(1).text(100, 100, u"Anna");
+       },
+       {"ET\n1 0 0 RG\n[] 0 d\n1 w\n", " l\nS\n0 0 0 RG\n0.75 w\n"}, {}},
+      {"text at an angle is placed with a matrix",
+       [](EmfBuilder& e) { e.font(1, u"Arial", -20, 400, false, 900).select(1).text(100, 100, u"Up"); },
+       {"BT\n0 1 -1 0 "}, {"Td\n"}},
+      {"glyph indexes are shown with the companion font",
+       [](EmfBuilder& e) { e.font(1, u"Arial", -20).select(1).text(100, 100, u"\x0024\x0025", {}, ETO_GLYPH_INDEX); },
+       {"BT\n75 754.17 Td\n/F1 15 Tf\n<00240025> Tj\nET\n"}, {}},
       {"an ellipse is four curves",
        [](EmfBuilder& e) { e.words(EMR_ELLIPSE, {0, 0, 40, 20}); }, {"0 834.5 m\n"}, {"h\n"}},
   };
