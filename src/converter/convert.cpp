@@ -10,6 +10,8 @@
 #include "platform/resources.h"
 #include "platform/screen.h"
 
+#include <algorithm>
+
 namespace velmoro::convert {
 
 namespace {
@@ -19,6 +21,13 @@ namespace {
 double densityOf(const emf::TEmfHeader& h) {
   if (h.deviceMmX > 0 && h.devicePixelsX > 0) return h.devicePixelsX * 25.4 / h.deviceMmX;
   return platform::screenDpi();
+}
+
+// Pixels to whole points, truncated; a damaged header's size is held to what PDF pages
+// can be (at most 14400 points).
+int32_t pagePoints(int32_t pixels, double dpi) {
+  const float points = static_cast<float>(pixels / dpi * 72);
+  return static_cast<int32_t>(std::clamp(points, 0.0f, 14400.0f));
 }
 
 int32_t run(const std::u16string& input, const std::u16string& outputArg, const DocumentInfo& info, int32_t& result) {
@@ -44,8 +53,8 @@ int32_t run(const std::u16string& input, const std::u16string& outputArg, const 
     const int32_t w = picture.pictureWidth(), h = picture.pictureHeight();
     const double dpi = densityOf(picture.header);
     doc.SetDefaultPaperSize(pdf::psUserDefined);
-    doc.SetDefaultPageWidth(static_cast<int32_t>(static_cast<float>(w / dpi * 72)));
-    doc.SetDefaultPageHeight(static_cast<int32_t>(static_cast<float>(h / dpi * 72)));
+    doc.SetDefaultPageWidth(pagePoints(w, dpi));
+    doc.SetDefaultPageHeight(pagePoints(h, dpi));
     doc.AddPage();
     pdf::RenderOptions options;
     options.deviceDpi = dpi;

@@ -1,6 +1,10 @@
 #include "pdf/emf_renderer.h"
 
 #include "common/error.h"
+#include "common/unicode.h"
+#include "pdf/dib.h"
+#include "pdf/pdf_errors.h"
+#include "pdf/pdf_image.h"
 #include "platform/fonts.h"
 #include "platform/screen.h"
 
@@ -16,6 +20,7 @@ using emf::TEmfRecord;
 
 constexpr double kKappa = 0.5522847771644592;
 constexpr uint32_t kPenNull = 5;  // PS_NULL
+constexpr uint32_t kPenStyleMask = 0x0F;  // the style bits; end caps and joins lie above
 
 struct Slot {
   int kind = 0;  // 0 none, 1 pen, 2 brush, 6 font
@@ -28,7 +33,6 @@ struct Slot {
 
 struct DeviceState {
   TPoint position;
-  bool movePending = false;  // a move to (0, 0) is a move too
   int32_t windowExtX = 0, windowExtY = 0, viewportExtX = 0, viewportExtY = 0;
   int32_t windowOrgX = 0, windowOrgY = 0, viewportOrgX = 0, viewportOrgY = 0;
   bool penNull = false;
@@ -82,6 +86,8 @@ class TPdfEnum {
   void useBrush();
   void paint();
   void fillRect(TRect r);
+  struct Box;
+  void fillBox(const Box& b);
   Slot* slot(uint32_t handle) {
     if (handle == 0 || handle > slots_.size()) return nullptr;
     return &slots_[handle - 1];
@@ -89,13 +95,18 @@ class TPdfEnum {
   void selectObject(uint32_t handle);
   void createFont(const TEmfRecord& r);
   void textOut(const TEmfRecord& r);
+  void bitmap(const TEmfRecord& r);
+  void drawBitmap(const TDibBitmap& bitmap, int32_t x, int32_t y, int32_t cx, int32_t cy);
+  void comment(const TEmfRecord& r);
   struct Box {
     double x, y, w, h;
   };
-  Box mapBox(TRect r) const {
-    double h = std::abs(r.bottom - r.top) * c_.ScaleY;
-    return {r.left * c_.ScaleX + c_.OffsetX, c_.OffsetY - r.top * c_.ScaleY - h, std::abs(r.right - r.left) * c_.ScaleX, h};
+  // In doubles: the corners of a foreign record can be any 32-bit values.
+  Box mapBox(double left, double top, double right, double bottom) const {
+    const double h = std::abs(bottom - top) * c_.ScaleY;
+    return {left * c_.ScaleX + c_.OffsetX, c_.OffsetY - top * c_.ScaleY - h, std::abs(right - left) * c_.ScaleX, h};
   }
+  Box mapBox(TRect r) const { return mapBox(r.left, r.top, r.right, r.bottom); }
 
   TPdfCanvas& c_;
   RenderOptions options_;
@@ -171,7 +182,9 @@ void TPdfEnum::paint() {
   write(s.brushNull ? "S\n" : (s.penNull ? "f\n" : "B\n"));
 }
 
-void TPdfEnum::fillRect(TRect r) {
+void TPdfEnum::fillRect(TRect r) { fillBox(mapBox(r)); }
+
+void TPdfEnum::fillBox(const Box& b) {
   const DeviceState& s = state();
   if (s.brushNull) return;
   write("n\n");
@@ -179,7 +192,6 @@ void TPdfEnum::fillRect(TRect r) {
     if (TPdfWrite* w = c_.Out()) w->AddColor(s.brushColor).Add("rg\n");
     lastFill_ = s.brushColor;
   }
-  Box b = mapBox(r);
   c_.Rect(b.x, b.y, b.w, b.h);
   write("f\n");
 }
@@ -208,10 +220,10 @@ void TPdfEnum::selectObject(uint32_t handle) {
   if (!o) return;  // outside the handle table: ignored
   switch (o->kind) {
     case 1:
-      s.penNull = o->style == kPenNull;
+      s.penNull = (o->style & kPenStyleMask) == kPenNull;
       s.penColor = o->color;
       s.penWidth = o->width;
-      s.penStyle = o->style;
+      s.penStyle = o->style & kPenStyleMask;
       break;
     case 2:
       s.brushNull = o->null;
@@ -235,7 +247,9 @@ void TPdfEnum::createFont(const TEmfRecord& r) {
   o->kind = 6;
   o->font = emf::logFont(r);
   o->angle = static_cast<int16_t>((o->font.orientation != 0 ? o->font.orientation : o->font.escapement) / 10);
-  auto font = platform::fonts::findFont(o->font.faceName, o->font.height, o->font.weight, o->font.italic != 0);
+  // Measured at a sane height at most: a larger one fails anyway when text is drawn.
+  const int32_t height = std::clamp(o->font.height, -1000000, 1000000);
+  auto font = platform::fonts::findFont(o->font.faceName, height, o->font.weight, o->font.italic != 0);
   const auto& m = font->metrics();
   o->ascent = static_cast<int16_t>(m.ascent);
   o->descent = static_cast<int16_t>(m.descent);
@@ -246,7 +260,7 @@ void TPdfEnum::textOut(const TEmfRecord& r) {
   const emf::TExtTextOut t = emf::extTextOut(r);
   DeviceState& s = state();
   const bool glyphIndex = t.options & 0x10;
-  const double size = (s.font.height < 0 ? -s.font.height : s.fontEmHeight) * c_.ScaleY;
+  const double size = (s.font.height < 0 ? -double(s.font.height) : s.fontEmHeight) * c_.ScaleY;
   c_.SetFont(s.font, size);
   const int64_t M = glyphIndex || c_.ScaleX == 0 ? 0 : std::llround(c_.TextWidth(t.text) / c_.ScaleX);
   int64_t T = M;
@@ -295,10 +309,11 @@ void TPdfEnum::textOut(const TEmfRecord& r) {
   const bool clip = t.clip.left < t.clip.right && t.clip.top < t.clip.bottom;
   if (clip) {
     write("q\n");
-    moveTo({t.clip.left - 1, t.clip.top + 1});
-    lineTo({t.clip.left - 1, t.clip.bottom + 1});
-    lineTo({t.clip.right - 1, t.clip.bottom + 1});
-    lineTo({t.clip.right - 1, t.clip.top + 1});
+    const double l = t.clip.left - 1.0, r = t.clip.right - 1.0, top = t.clip.top + 1.0, bottom = t.clip.bottom + 1.0;
+    c_.MoveTo(mapX(l), mapY(top));
+    c_.LineTo(mapX(l), mapY(bottom));
+    c_.LineTo(mapX(r), mapY(bottom));
+    c_.LineTo(mapX(r), mapY(top));
     write("h\nW\nn\n");
   }
   write("BT\n");
@@ -341,6 +356,74 @@ void TPdfEnum::textOut(const TEmfRecord& r) {
     usePen();
   }
   if (clip) write("Q\n");
+}
+
+void TPdfEnum::bitmap(const TEmfRecord& r) {
+  using namespace emf;
+  TDibSource src;
+  int32_t x, y, cx, cy;
+  if (r.type == EMR_STRETCHDIBITS) {
+    r.require(0, 80);
+    x = r.i32(24), y = r.i32(28), cx = r.i32(72), cy = r.i32(76);
+    src = {r.u32(48), r.u32(52), r.u32(56), r.u32(60), r.u32(64), r.i32(32), r.i32(36), r.i32(40), r.i32(44), true};
+  } else {
+    r.require(0, r.type == EMR_STRETCHBLT ? 108 : 100);
+    x = r.i32(24), y = r.i32(28), cx = r.i32(32), cy = r.i32(36);
+    src = {r.u32(84), r.u32(88), r.u32(92), r.u32(96), r.u32(80), r.i32(44), r.i32(48), cx, cy, false};
+    if (r.type == EMR_STRETCHBLT) src.cx = r.i32(100), src.cy = r.i32(104);
+    if (src.offBmi == 0 || src.offBits == 0) {
+      // No bitmap: only a pattern copy paints, with the brush.
+      if (r.u32(40) == PATCOPY) fillBox(mapBox(x, y, double(x) + cx, double(y) + cy));
+      return;
+    }
+  }
+  if (src.offBmi == 0 || src.offBits == 0) return;
+  if (std::optional<TDibBitmap> dib = decodeDib(r, src)) drawBitmap(*dib, x, y, cx, cy);
+}
+
+void TPdfEnum::drawBitmap(const TDibBitmap& dib, int32_t x, int32_t y, int32_t cx, int32_t cy) {
+  TPdfPage* page = c_.Page();
+  if (!page) throw EPdfInvalidOperation("GetDoc");
+  TPdfDocument& doc = c_.Doc();
+  auto made = std::make_unique<TPdfImage>(dib, doc.Compression());
+  TPdfImage* image = doc.FindImage(*made);
+  if (!image) image = &doc.AddXObject(std::move(made));
+  const double h = cy * c_.ScaleY, w = cx * c_.ScaleX;
+  const double px = x * c_.ScaleX + c_.OffsetX, py = c_.OffsetY - y * c_.ScaleY - h;
+  const std::string name = image->Name();
+  auto* resources = page->As<TPdfDictionary>("Resources");
+  auto* xobjects = resources ? resources->As<TPdfDictionary>("XObject") : nullptr;
+  if (xobjects && !xobjects->ValueByName(name)) xobjects->AddReference(name, *image);
+  if (TPdfWrite* out = c_.Out()) {
+    out->Add("q\n").AddRealC(w).AddRealC(0).AddRealC(0).AddRealC(h).AddRealC(px).AddRealC(py).Add("cm\n");
+    out->AddName(name).Add(" Do\nQ\n");
+  }
+}
+
+void TPdfEnum::comment(const TEmfRecord& r) {
+  // Commands of this system's own comments: 1 a named destination at the current
+  // position, 2 a link rectangle to one. Anything wrong in a comment only drops it.
+  try {
+    const uint32_t size = r.u32(8);
+    if (size <= 1) return;
+    r.require(12, size);
+    const uint8_t* data = r.bytes.data() + 12;
+    auto textAt = [&](size_t from) {
+      std::string t(reinterpret_cast<const char*>(data) + from, size - from);
+      while (!t.empty() && t.back() == '\0') t.pop_back();
+      return t;
+    };
+    TPdfPage* page = c_.Page();
+    if (!page) return;
+    if (data[0] == 1) {
+      const TPoint at = state().position;
+      c_.Doc().AddBookmark(textAt(1), *page, static_cast<int32_t>(std::lround(mapY(at.y))));
+    } else if (data[0] == 2 && size - 1 > 16) {
+      const TRect box = r.rect(13);
+      c_.Doc().AddLink(*page, mapX(box.left), mapY(box.top), mapX(box.right), mapY(box.bottom), textAt(17));
+    }
+  } catch (const Error&) {
+  }
 }
 
 bool TPdfEnum::handle(const TEmfRecord& r) {
@@ -426,7 +509,6 @@ bool TPdfEnum::handle(const TEmfRecord& r) {
     case EMR_SETTEXTCOLOR: s.textColor = r.u32(8); break;
     case EMR_MOVETOEX:
       s.position = r.point(8);
-      s.movePending = true;
       break;
     case EMR_SAVEDC:
       if (index_ >= 10) throw Error(u"Too many nested SaveDC records!");
@@ -501,26 +583,25 @@ bool TPdfEnum::handle(const TEmfRecord& r) {
       paint();
       break;
     }
-    case EMR_LINETO:
-      usePen();
-      if (s.movePending || s.position.x != 0 || s.position.y != 0) {
-        moveTo(s.position);
-        s.position = {0, 0};
-        s.movePending = false;
+    case EMR_LINETO: {
+      // A line run is one path: it starts at the current position (wherever that is,
+      // (0, 0) included) and is stroked once, by the next record of another kind.
+      const TPoint to = r.point(8);
+      if (s.penNull) {  // a null pen draws nothing but still moves
+        s.position = to;
+        break;
       }
-      lineTo(r.point(8));
+      usePen();
+      if (!linePending_) moveTo(s.position);
+      lineTo(to);
+      s.position = to;
       linePending_ = true;
       break;
-    case EMR_BITBLT:
-    case EMR_STRETCHBLT: {
-      r.require(0, 100);
-      const bool bitmap = r.u32(84) != 0 && r.u32(92) != 0;
-      if (!bitmap && r.u32(40) == 0x00F00021) {
-        const int32_t x = r.i32(24), y = r.i32(28);
-        fillRect({x, y, x + r.i32(32), y + r.i32(36)});
-      }
-      break;
     }
+    case EMR_BITBLT:
+    case EMR_STRETCHBLT:
+    case EMR_STRETCHDIBITS: bitmap(r); break;
+    case EMR_GDICOMMENT: comment(r); break;
     case EMR_EXTCREATEFONTINDIRECTW: createFont(r); break;
     case EMR_EXTTEXTOUTW: textOut(r); break;
     default: break;

@@ -1,7 +1,9 @@
 // Rendering an EMF picture into the content of one PDF page: the records are walked in
 // order and the matching PDF operators written through the document's canvas. Lines,
-// polygons, Béziers, rectangles, rounded rectangles, ellipses, pattern fills and text
-// are translated with the state records around them; everything else is skipped.
+// polygons, Béziers, rectangles, rounded rectangles, ellipses, pattern fills, bitmaps
+// (as image XObjects, an equal bitmap stored once) and text are translated with the
+// state records around them, and this system's comments become named destinations and
+// links; everything else is skipped.
 // Pictures from outside are untrusted: a damaged record raises velmoro::Error, and
 // handles outside the header's table are ignored.
 #pragma once

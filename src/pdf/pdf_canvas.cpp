@@ -87,7 +87,7 @@ TPdfFontTrueType& TPdfCanvas::SetFontByName(const std::string& name, uint8_t sty
 }
 
 void TPdfCanvas::select(TPdfFontTrueType& font, double size) {
-  if (size < 0 || size > 2000) throw EPdfInvalidValue("SetFontSize");
+  if (!(size >= 0 && size <= 2000)) throw EPdfInvalidValue("SetFontSize");
   if (!page_ || (page_->Font == &font && page_->FontSize == size)) return;
   auto* resources = page_->As<TPdfDictionary>("Resources");
   auto* fonts = resources ? resources->As<TPdfDictionary>("Font") : nullptr;
@@ -156,14 +156,14 @@ void TPdfCanvas::ShowGlyphs(std::span<const uint16_t> glyphs) {
 }
 
 void TPdfCanvas::SetWordSpace(double v) {
-  if (v < 0) throw EPdfInvalidValue("SetWordSpace");
+  if (!(v >= 0) || !std::isfinite(v)) throw EPdfInvalidValue("SetWordSpace");
   if (!page_ || page_->WordSpace == v) return;
   page_->WordSpace = v;
   if (out_) out_->AddRealA(v).Add("Tw\n");
 }
 
 void TPdfCanvas::SetHorizontalScaling(double v) {
-  if (v < 10 || v > 300) throw EPdfInvalidValue("SetHorizontalScaling");
+  if (!(v >= 10 && v <= 300)) throw EPdfInvalidValue("SetHorizontalScaling");
   if (!page_ || page_->HorizontalScaling == v) return;
   page_->HorizontalScaling = v;
   if (out_) out_->AddRealB(v).Add(" Tz\n");

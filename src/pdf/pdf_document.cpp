@@ -4,7 +4,9 @@
 #include "pdf/pdf_canvas.h"
 #include "pdf/pdf_errors.h"
 #include "pdf/pdf_fonts.h"
+#include "pdf/pdf_image.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace velmoro::pdf {
@@ -101,6 +103,73 @@ void TPdfDocument::SetInfo(std::string_view key, std::u16string_view value) {
 }
 
 TPdfStream& TPdfDocument::NewStream() { return xref_.AddObject(std::make_unique<TPdfStream>(compression_)); }
+
+TPdfImage& TPdfDocument::AddXObject(std::unique_ptr<TPdfImage> image) {
+  if (!image) throw EPdfInvalidValue("AddXObject: invalid TPdfImage");
+  const std::string name = "SynImg" + std::to_string(xObjects_.size());
+  for (const TPdfImage* other : xObjects_)
+    if (other->Name() == name) throw EPdfInvalidValue("AddXObject: dup name " + name);
+  auto* type = image->Attributes().As<TPdfName>("Type");
+  if (!type || type->Value != "XObject" || !image->Attributes().ValueByName("Subtype"))
+    throw EPdfInvalidValue("AddXObject: invalid TPdfImage " + name);
+  TPdfImage& added = xref_.AddObject(std::move(image));
+  added.Attributes().AddItem("Name", Name(name));
+  xObjects_.push_back(&added);
+  return added;
+}
+
+TPdfImage* TPdfDocument::FindImage(const TPdfImage& like) const {
+  for (TPdfImage* image : xObjects_)
+    if (image->SameAs(like)) return image;
+  return nullptr;
+}
+
+namespace {
+
+std::unique_ptr<TPdfArray> copyOf(const TPdfArray& dest) {
+  // [page /XYZ 0 top 0]
+  auto copy = std::make_unique<TPdfArray>();
+  copy->AddReference(*dest.Item(0));
+  copy->AddItem(Name("XYZ"));
+  for (size_t i = 2; i < dest.ItemCount(); ++i) copy->AddItem(Number(dynamic_cast<TPdfNumber*>(dest.Item(i))->Value));
+  return copy;
+}
+
+}  // namespace
+
+void TPdfDocument::AddBookmark(const std::string& name, TPdfPage& page, int32_t top) {
+  if (name.empty() || bookmarks_.count(name))
+    throw EPdfInvalidValue("Duplicated or void bookmark name \"" + name + "\"");
+  auto dest = std::make_unique<TPdfArray>();
+  dest->AddReference(page);
+  dest->AddItem(Name("XYZ"));
+  for (int32_t v : {0, top, 0}) dest->AddItem(Number(v));
+  auto* dests = catalog_->As<TPdfDictionary>("Dests");
+  if (!dests) dests = &static_cast<TPdfDictionary&>(catalog_->AddItem("Dests", std::make_unique<TPdfDictionary>()));
+  TPdfArray& stored = static_cast<TPdfArray&>(dests->AddItem(name, std::move(dest)));
+  bookmarks_[name] = &stored;
+  auto [first, last] = pendingLinks_.equal_range(name);
+  for (auto it = first; it != last; ++it) it->second->AddItem("Dest", copyOf(stored));
+  pendingLinks_.erase(first, last);
+}
+
+void TPdfDocument::AddLink(TPdfPage& page, double x1, double y1, double x2, double y2, const std::string& name) {
+  TPdfDictionary& link = xref_.AddObject(std::make_unique<TPdfDictionary>());
+  link.AddItem("Type", Name("Annot"));
+  link.AddItem("Subtype", Name("Link"));
+  link.AddItem("F", Number(4));
+  auto rect = std::make_unique<TPdfArray>();
+  for (double v : {std::min(x1, x2), std::min(y1, y2), std::max(x1, x2), std::max(y1, y2)})
+    rect->AddItem(std::make_unique<TPdfReal>(v));
+  link.AddItem("Rect", std::move(rect));
+  if (auto it = bookmarks_.find(name); it != bookmarks_.end())
+    link.AddItem("Dest", copyOf(*it->second));
+  else
+    pendingLinks_.emplace(name, &link);
+  auto* annots = page.As<TPdfArray>("Annots");
+  if (!annots) annots = &static_cast<TPdfArray&>(page.AddItem("Annots", std::make_unique<TPdfArray>()));
+  annots->AddReference(link);
+}
 
 TPdfPage& TPdfDocument::AddPage() {
   if (!root_) throw EPdfInvalidOperation("AddPage");

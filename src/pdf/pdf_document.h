@@ -8,6 +8,7 @@
 
 #include <ctime>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -44,6 +45,7 @@ enum TPdfPaperSize : uint8_t { psA4 = 0, psA5 = 1, psA3 = 2, psLetter = 3, psLeg
 
 class TPdfFontTrueType;
 class TPdfCanvas;
+class TPdfImage;
 
 class TPdfPage : public TPdfDictionary {
  public:
@@ -107,6 +109,17 @@ class TPdfDocument {
   TPdfCanvas& Canvas() { return *canvas_; }
   TPdfStream& NewStream();
 
+  // Images: AddXObject names an image "SynImg" + its position and registers it;
+  // FindImage gives an image already added that shows the same picture.
+  TPdfImage& AddXObject(std::unique_ptr<TPdfImage> image);
+  TPdfImage* FindImage(const TPdfImage& like) const;
+  const std::vector<TPdfImage*>& XObjects() const { return xObjects_; }
+
+  // Named destinations and the links to them. A link made before its destination gets
+  // its /Dest when the destination is made.
+  void AddBookmark(const std::string& name, TPdfPage& page, int32_t top);
+  void AddLink(TPdfPage& page, double x1, double y1, double x2, double y2, const std::string& name);
+
   // The clock of CreationDate and ModDate; tests set a fixed one.
   static inline std::function<std::time_t()> Now = [] { return std::time(nullptr); };
 
@@ -121,6 +134,9 @@ class TPdfDocument {
   std::vector<TPdfPage*> pages_;
   std::vector<std::unique_ptr<TPdfFont>> fonts_;
   std::vector<std::string> trueTypeFontNames_;
+  std::vector<TPdfImage*> xObjects_;
+  std::map<std::string, TPdfArray*> bookmarks_;  // name -> its destination array
+  std::multimap<std::string, TPdfDictionary*> pendingLinks_;
   std::unique_ptr<TPdfCanvas> canvas_;
   int charSet_ = 0;
   std::string header_ = "%PDF-1.3\n";

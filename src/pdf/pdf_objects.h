@@ -153,6 +153,7 @@ class TPdfStream : public TPdfObject {
   TPdfDictionary& Attributes() { return attributes_; }
   const TPdfDictionary& Attributes() const { return attributes_; }
   std::string& Content() { return content_; }
+  const std::string& Content() const { return content_; }
   void WriteValueTo(TPdfWrite& w) const override;
 
  private:

@@ -1,5 +1,6 @@
 #include "pdf/pdf_write.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -16,6 +17,9 @@ constexpr char16_t kWinAnsi80[32] = {
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 std::string twoDecimals(double v) {
+  // Damaged pictures can map to anything: keep every number one a reader accepts.
+  if (!std::isfinite(v)) v = 0;
+  v = std::clamp(v, -1e9, 1e9);
   char buf[64];
   std::snprintf(buf, sizeof buf, "%.2f", v);
   std::string s = buf;
@@ -57,6 +61,8 @@ TPdfWrite& TPdfWrite::AddRealA(double v) { return Add(formatRealA(v)).Add(' '); 
 TPdfWrite& TPdfWrite::AddRealB(double v) { return Add(formatRealB(v)); }
 
 TPdfWrite& TPdfWrite::AddRealC(double v) {
+  if (!std::isfinite(v)) v = 0;
+  v = std::clamp(v, -1e9, 1e9);
   char buf[64];
   std::snprintf(buf, sizeof buf, "%.6f ", v);
   return Add(buf);

@@ -1,5 +1,7 @@
 // The converter end to end, through liborvalin.so as a script calls it.
 #include "common/unicode.h"
+#include "emf_builder.h"
+#include "render_support.h"
 #include "test_support.h"
 
 #include <dlfcn.h>
@@ -76,6 +78,76 @@ TEST_F(Orvalin, ResultCodes) {
   // The 8-bit entry: UTF-8 paths, and a null author is an empty one there.
   EXPECT_EQ(a((dir / "one.emf").c_str(), (dir / "k\xC3\xB6ln.pdf").c_str(), nullptr, nullptr, nullptr, nullptr), 0);
   EXPECT_TRUE(fs::exists(dir / "k\xC3\xB6ln.pdf"));
+}
+
+// Damaged and foreign files are untrusted input: each gives a result code, never a crash,
+// and no PDF is left behind for a failure.
+TEST_F(Orvalin, BadInputsGiveResultCodes) {
+  const std::string page = test::readFile(test::sourceDir() / "tests/fuzz/corpus/emf/page.emf");
+  auto patched = [&](size_t at, uint32_t v) {
+    std::string b = page;
+    for (int i = 0; i < 4; ++i) b[at + i] = char(v >> (8 * i));
+    return b;
+  };
+  const uint32_t second = uint8_t(page[4]) | uint8_t(page[5]) << 8;  // the record after the header
+  std::string garbage = page.substr(0, 108);
+  for (uint32_t x = 12345; garbage.size() < 4096;) garbage.push_back(char((x = x * 1103515245 + 12345) >> 16));
+  struct Bad {
+    const char* name;
+    std::string bytes;
+  };
+  const Bad bads[] = {
+      {"truncated", page.substr(0, page.size() / 2 + 2)},
+      {"record larger than the file", patched(second + 4, 0x7FFFFFF0)},
+      {"record size not a multiple of 4", patched(second + 4, 13)},
+      {"garbage after a header", garbage},
+      {"empty", ""},
+      {"header only, cut", page.substr(0, 60)},
+      {"text with a character count past its record",
+       test::EmfBuilder().font(1, u"Arial", -12).select(1).words(emf::EMR_EXTTEXTOUTW,
+           {0, 0, 0, 0, 1, 0x3F800000, 0x3F800000, 10, 10, 0x10000000, 76, 0, 0, 0, 0, 0, 0}).finishString()},
+      {"polyline with a point count past its record",
+       test::EmfBuilder().words(emf::EMR_POLYLINE16, {0, 0, 0, 0, 0xFFFFFFFF, 0}).finishString()},
+      {"font record cut short", test::EmfBuilder().words(emf::EMR_EXTCREATEFONTINDIRECTW, {1, 12}).finishString()},
+      {"bitmap header past the record",
+       test::EmfBuilder().words(emf::EMR_STRETCHDIBITS, {0, 0, 0, 0, 0, 0, 0, 0, 2, 2, 80, 40, 120, 16, 0,
+                                                         0xCC0020, 10, 10}).finishString()},
+  };
+  for (const Bad& bad : bads) {
+    test::writeFile(dir / "bad.emf", std::string(bad.bytes.begin(), bad.bytes.end()));
+    EXPECT_EQ(convert(dir / "bad.emf", dir / "bad.pdf"), 1) << bad.name;
+    EXPECT_FALSE(fs::exists(dir / "bad.pdf")) << bad.name;
+    fs::remove(dir / "bad.pdf");
+  }
+  // Handles outside the table and objects of other kinds are ignored: the page converts.
+  const auto odd = test::EmfBuilder(200, 100, 2)
+                       .select(7).words(95, {1, 0, 0, 0, 0, 0, 1, 0, 0, 0}).select(1).rectangle(1, 1, 50, 50)
+                       .words(emf::EMR_DELETEOBJECT, {900}).words(emf::EMR_CREATEPEN, {40, 0, 1, 0, 0}).finish();
+  test::writeFile(dir / "odd.emf", std::string(odd.begin(), odd.end()));
+  EXPECT_EQ(convert(dir / "odd.emf", dir / "odd.pdf"), 0);
+  // One bad file among good ones fails the whole call, and nothing is written.
+  fs::copy_file(test::sourceDir() / "tests/fuzz/corpus/emf/page.emf", dir / "a.emf");
+  test::writeFile(dir / "b.emf", page.substr(0, 300));
+  EXPECT_EQ(convert(dir / "?.emf", dir / "ab.pdf"), 1);
+  EXPECT_FALSE(fs::exists(dir / "ab.pdf"));
+}
+
+// A file written by libEMF, an independent writer, built fresh with the tests.
+TEST_F(Orvalin, ConvertsAnIndependentWritersFile) {
+  VELMORO_REQUIRE_TOOL(qpdf, "qpdf");
+  VELMORO_REQUIRE_TOOL(pdftotext, "pdftotext");
+  VELMORO_REQUIRE_TOOL(pdfinfo, "pdfinfo");
+  ASSERT_EQ(convert(LIBEMF_FIXTURE, dir / "libemf.pdf"), 0);
+  const std::string pdf = (dir / "libemf.pdf").string();
+  auto check = test::run({qpdf, "--check", pdf});
+  EXPECT_EQ(check.exitCode, 0) << check.out;
+  for (const std::string& content : test::pageContents(qpdf, pdf)) EXPECT_EQ(test::qBalance(content), "");
+  auto text = test::run({pdftotext, pdf, "-"});
+  EXPECT_EQ(text.err, "");
+  EXPECT_NE(text.out.find("libEMF"), std::string::npos) << text.out;
+  // Its frame is 100 mm x 50 mm, whatever device libEMF claims to have recorded on.
+  auto info = test::run({pdfinfo, pdf});
+  EXPECT_NE(info.out.find("Page size:       283 x 141 pts"), std::string::npos) << info.out;
 }
 
 TEST(OrvalinExports, OnlyTheTwoEntryPoints) {

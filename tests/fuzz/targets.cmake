@@ -5,4 +5,5 @@ set(VELMORO_FUZZ_TARGETS
   "resources|fuzz_resources.cpp|velmoro_platform"
   "schedule|fuzz_schedule.cpp|vlgn_core"
   "emf|fuzz_emf.cpp|velmoro_platform"
-  "compiler|fuzz_compiler.cpp|velmoro_engine")
+  "compiler|fuzz_compiler.cpp|velmoro_engine"
+  "render|fuzz_render.cpp|velmoro_pdf")

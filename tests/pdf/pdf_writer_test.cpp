@@ -195,6 +195,13 @@ TEST(PdfDocument, SaveFailures) {
   test::writeFile(dir / "file", "x");
   EXPECT_FALSE(one.SaveToFile(text::fromUtf8((dir / "file/a.pdf").string())));
   EXPECT_FALSE(std::filesystem::exists(dir / "a.pdf"));
+  // A failed save leaves the previous good file as it was.
+  const std::u16string good = text::fromUtf8((dir / "good.pdf").string());
+  ASSERT_TRUE(one.SaveToFile(good));
+  const std::string before = test::readFile(dir / "good.pdf");
+  EXPECT_FALSE(empty.SaveToFile(good));
+  EXPECT_EQ(test::readFile(dir / "good.pdf"), before);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);  // no temporary left
 }
 
 }  // namespace
