@@ -42,3 +42,8 @@ int32_t fail_with(int32_t e) {
   errno = e;
   return -1;
 }
+/* Counts its calls: starts again at 1 once the library was unloaded and loaded again. */
+int32_t count_calls(void) {
+  static int32_t n;
+  return ++n;
+}
