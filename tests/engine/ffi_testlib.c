@@ -3,7 +3,8 @@
 #include <stdint.h>
 #include <string.h>
 
-int32_t add_i32(int32_t a, int32_t b) { return a + b; }
+/* Wraps like the 32-bit hardware add, without signed overflow. */
+int32_t add_i32(int32_t a, int32_t b) { return (int32_t)((uint32_t)a + (uint32_t)b); }
 int64_t mul_i64(int64_t a, int64_t b) { return a * b; }
 int8_t neg_i8(int8_t a) { return (int8_t)-a; }
 uint8_t not_u8(uint8_t a) { return (uint8_t)~a; }
