@@ -26,6 +26,7 @@ enum class EK : uint8_t {
   Field,      // a.field (index)
   Call,       // script routine `index`, args; hops: static link
   Native,     // native routine `index`, args (var args are addresses)
+  External,   // library function `index` (Program::externals), args as for Call
   Magic,      // compiler-known routine `index` (Magic enum), args
   Unary,      // op a
   Binary,     // a op b
@@ -105,6 +106,7 @@ struct Routine {
   int resultSlot = -1;
   std::vector<const Type*> slots;  // params first, then Result, locals, temporaries
   bool defined = false, forward = false;
+  int external = -1;             // a library function: index in Program::externals
   std::vector<StmtPtr> body;
   Routine* parent = nullptr;
   std::u16string module;

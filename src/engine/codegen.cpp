@@ -58,6 +58,13 @@ class Generator {
     out.slots = r.slots;
     out.params = r.params;
     out.result = r.result;
+    if (r.external >= 0) {
+      // Reached only by a call by name: script calls use XCALL directly.
+      line(r.pos);
+      for (int k = 0; k < out.nparams; ++k) emit(Op::LOADL, k);
+      emit(Op::XCALL, r.external);
+      if (r.resultSlot >= 0) emit(Op::STOREL, r.resultSlot);
+    }
     for (auto& s : r.body) statement(*s);
     emit(Op::RET);
   }
@@ -214,6 +221,13 @@ class Generator {
         }
         emit(Op::CALL, e.index);
         extra(e.hops);
+        break;
+      case EK::External:
+        for (size_t k = 0; k < e.args.size(); ++k) {
+          if (e.byRef[k]) address(*e.args[k]);
+          else expr(*e.args[k]);
+        }
+        emit(Op::XCALL, e.index);
         break;
       case EK::Native:
         for (size_t k = 0; k < e.args.size(); ++k) {

@@ -75,6 +75,9 @@ std::u16string Engine::disassemble() const {
         case 'J': operand = "-> " + std::to_string(static_cast<long long>(after) + vm::argS(w)); break;
         case 'R': operand = a < p.routines.size() ? text::toUtf8(p.routines[a].name) : "?"; break;
         case 'F': operand = static_cast<int>(a) < nativeCount() ? nativeTable()[a].name : "?"; break;
+        case 'X':
+          operand = a < p.externals.size() ? text::toUtf8(p.externals[a].name) : "?";
+          break;
         case 'C': operand = a < p.classes.size() ? text::toUtf8(p.classes[a]->name) : "?"; break;
         case 'T':
           if (op == vm::Op::CMPI || op == vm::Op::CMPF || op == vm::Op::CMPS || op == vm::Op::SETCMP ||

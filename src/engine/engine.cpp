@@ -154,6 +154,7 @@ bool Engine::run() {
   }
   if (running()) return true;
   machine_->initGlobals();
+  if (!link()) return false;
   std::vector<Value> none;
   try {
     machine_->invoke(0, none);
@@ -165,6 +166,18 @@ bool Engine::run() {
     return false;
   }
   return true;
+}
+
+bool Engine::link() {
+  std::u16string error;
+  Pos pos;
+  if (machine_->link(error, pos)) return true;
+  runError_ = plainError(std::move(error));
+  runError_->row = pos.row;
+  runError_->col = pos.col;
+  if (pos.module >= 0 && static_cast<size_t>(pos.module) < program_->modules.size())
+    runError_->module = program_->modules[pos.module];
+  return false;
 }
 
 bool Engine::hasRoutine(std::u16string_view name) const {
@@ -182,6 +195,7 @@ std::optional<Data> Engine::call(std::u16string_view name, std::vector<Data>& ar
     runError_ = plainError(u"Unknown routine: " + std::u16string(name));
     return std::nullopt;
   }
+  if (!link()) return std::nullopt;
   const CompiledRoutine& r = program_->routines[it->second];
   std::vector<Value> holders(r.params.size());
   std::vector<Value> values(r.params.size());

@@ -636,6 +636,12 @@ Value nCopyArray(NativeCall& c) {
   return Value::heap(Tag::Array, r);
 }
 
+Value nUnloadDll(NativeCall& c) {
+  c.machine.unloadLibrary(c.args[0].str());
+  return Value();
+}
+Value nDllGetLastError(NativeCall& c) { return Value::integer(c.machine.lastLibraryError()); }
+
 const NativeDef table[] = {
     {"length", "*", 'i', nLength},
     {"copy", "sii", 's', nCopy},
@@ -734,6 +740,8 @@ const NativeDef table[] = {
     {"varisnull", "v", 'b', nVarIsNull},
     {"varisempty", "v", 'b', nVarIsEmpty},
     {"vartype", "v", 'i', nVarType},
+    {"unloaddll", "s", '-', nUnloadDll},
+    {"dllgetlasterror", "", 'i', nDllGetLastError},
     {"__readln", "", 's', nReadln},
     {"__firstchar", "s", 'c', nFirstChar},
     {"__free", "*", '-', nFree},

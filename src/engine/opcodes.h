@@ -19,7 +19,7 @@ namespace velmoro::script::vm {
 
 // OP(name, extra words, operand kind, what it does)
 // Operand kinds: N none, I immediate, S slot, G global, J jump, K constant, R routine,
-// F native, T type code, C class.
+// F native, T type code, C class, X library function.
 #define VELMORO_OPCODES(OP)                                                          \
   OP(NOP, 0, N, "nothing")                                                           \
   OP(PUSHI, 0, I, "push integer A")                                                  \
@@ -109,6 +109,7 @@ namespace velmoro::script::vm {
   OP(JTKEEP, 0, J, "jump if the top is true (keep it), else pop")                    \
   OP(CALL, 1, R, "call routine A; E: static link hops (-1 none)")                    \
   OP(NATIVE, 1, F, "call native A with E arguments")                                 \
+  OP(XCALL, 0, X, "call library function A (its arguments are on the stack)")        \
   OP(RET, 0, N, "return from the routine")                                           \
   OP(TRY, 0, J, "push a handler at the jump target")                                 \
   OP(ENDTRY, 0, N, "pop the innermost handler")                                      \

@@ -7,6 +7,7 @@
 #include "engine/scope.h"
 
 #include <cmath>
+#include <optional>
 #include <string>
 
 namespace velmoro::script {
@@ -137,6 +138,9 @@ class Parser {
   void typeSection();
   void varSection();
   void routineDeclaration(bool isFunction);
+  void externalDeclaration(Pos p, const std::u16string& name, const std::vector<Param>& params,
+                           const Type* result);
+  std::optional<ext::ArgKind> argKind(const Type* t) const;
   void paramList(std::vector<Param>& params);
   const Type* typeSpec(std::u16string name = {});
   const Type* typeIdentifier();
@@ -468,8 +472,7 @@ void Parser::routineDeclaration(bool isFunction) {
     } else if (k == u"stdcall" || k == u"cdecl" || k == u"register" || k == u"pascal" ||
                k == u"overload" || k == u"inline" || k == u"safecall") {
     } else if (k == u"external") {
-      diag_.error(tok_.pos, u"External routines are not supported yet");
-      syncDeclaration();
+      externalDeclaration(p, name, params, result);
       return;
     } else {
       break;
@@ -553,6 +556,96 @@ void Parser::routineDeclaration(bool isFunction) {
   loops_ = savedLoops;
   handlers_ = savedHandlers;
   cur_ = saved;
+}
+
+// How a script type crosses to a library; nothing when it cannot.
+std::optional<ext::ArgKind> Parser::argKind(const Type* t) const {
+  using ext::ArgKind;
+  switch (t->kind) {
+    case TypeKind::Integer:
+      switch (t->intKind) {
+        case IntKind::I8: return ArgKind::Int8;
+        case IntKind::U8: return ArgKind::UInt8;
+        case IntKind::I16: return ArgKind::Int16;
+        case IntKind::U16: return ArgKind::UInt16;
+        case IntKind::I32: return ArgKind::Int32;
+        case IntKind::U32: return ArgKind::UInt32;
+        case IntKind::I64: return ArgKind::Int64;
+      }
+      return std::nullopt;
+    case TypeKind::Boolean: return t == types_.longBool ? ArgKind::Bool32 : ArgKind::Bool8;
+    case TypeKind::Float: return ArgKind::Double;
+    case TypeKind::Nil: return ArgKind::Pointer;
+    case TypeKind::String: return ArgKind::WideString;
+    case TypeKind::AnsiString: return ArgKind::AnsiString;
+    default: return std::nullopt;
+  }
+}
+
+// external = "external" constExpression ";" { directive ";" }
+// The routine gets no body of its own: calls go straight to the library function.
+void Parser::externalDeclaration(Pos p, const std::u16string& name, const std::vector<Param>& params,
+                                 const Type* result) {
+  advance();
+  Pos at = tok_.pos;
+  const Type* textType = nullptr;
+  Value text = constExpression(textType);
+  expect(Tok::Semicolon);
+  for (int guard = 0; is(Tok::Ident) && guard < 20; ++guard) {
+    const std::u16string& k = tok_.key;
+    if (k != u"stdcall" && k != u"cdecl" && k != u"register" && k != u"pascal" && k != u"overload")
+      break;
+    advance();
+    expect(Tok::Semicolon);
+  }
+  ExternalRoutine x;
+  x.name = name;
+  x.pos = p;
+  x.result = result;
+  if (!textType || !textType->isString()) {
+    diag_.error(at, u"Invalid External");
+  } else {
+    std::u16string error;
+    if (auto spec = ext::parseExternal(text.str(), error)) x.spec = std::move(*spec);
+    else diag_.error(at, error);
+  }
+  for (const Param& prm : params) {
+    auto kind = argKind(prm.type);
+    if (!kind) {
+      diag_.error(p, u"Type '" + typeName(prm.type) + u"' cannot be passed to a library function");
+      continue;
+    }
+    x.signature.params.push_back(ext::ArgType{*kind, prm.byRef()});
+    x.params.push_back(prm.type);
+  }
+  if (result) {
+    if (auto kind = argKind(result)) x.signature.result = *kind;
+    else diag_.error(p, u"Type '" + typeName(result) + u"' cannot be returned by a library function");
+  }
+
+  auto owned = std::make_unique<Routine>();
+  Routine* r = owned.get();
+  r->name = name;
+  r->pos = p;
+  r->level = cur_->level + 1;
+  r->index = static_cast<int>(prog_.decls.size());
+  r->params = params;
+  r->result = result;
+  r->parent = cur_;
+  r->defined = true;
+  r->external = static_cast<int>(prog_.externals.size());
+  for (const Param& prm : params) r->slots.push_back(prm.byRef() ? types_.nil : prm.type);
+  if (result) {
+    r->resultSlot = static_cast<int>(r->slots.size());
+    r->slots.push_back(result);
+  }
+  prog_.externals.push_back(std::move(x));
+  prog_.decls.push_back(std::move(owned));
+  Symbol s;
+  s.kind = SymKind::Routine;
+  s.routine = r;
+  s.pos = p;
+  scopes_.declare(diag_, name, s);
 }
 
 // typeIdentifier = ident | "string"
@@ -1117,7 +1210,7 @@ StmtPtr Parser::simpleStatement() {
     return assignment(std::move(target), std::move(sum), p);
   }
   auto s = std::make_unique<Stmt>(SK::ExprStmt, p);
-  if (e->kind != EK::Call && e->kind != EK::Native && e->kind != EK::NewObject &&
+  if (e->kind != EK::Call && e->kind != EK::External && e->kind != EK::Native && e->kind != EK::NewObject &&
       e->kind != EK::Magic) {
     if (!diag_.full()) diag_.error(p, u"Statement expected");
   }
@@ -1135,6 +1228,8 @@ StmtPtr Parser::writeStatement(bool line, Pos p) {
       do {
         ExprPtr a = expression();
         if (!check_.writable(a->type)) diag_.error(a->pos, u"Cannot write a value of type '" + typeName(a->type) + u"'");
+        // 8-bit strings hold UTF-8 bytes: the sink wants text
+        if (a->type->kind == TypeKind::AnsiString) a = check_.convert(std::move(a), types_.string);
         ExprPtr w, d;
         if (accept(Tok::Colon)) {
           w = check_.convert(expression(), types_.int64);
@@ -1611,8 +1706,8 @@ ExprPtr Parser::selectors(ExprPtr e) {
 
 ExprPtr Parser::callRoutine(Routine* r, Pos p) {
   std::vector<ExprPtr> args = arguments();
-  auto e = std::make_unique<Expr>(EK::Call, p);
-  e->index = r->index;
+  auto e = std::make_unique<Expr>(r->external >= 0 ? EK::External : EK::Call, p);
+  e->index = r->external >= 0 ? r->external : r->index;
   e->type = r->result ? r->result : types_.voidT;
   // static link: hops from the caller's frame to the callee's parent frame
   if (r->level <= 1) e->hops = -1;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "engine/ast.h"
+#include "engine/external_calls.h"
 #include "engine/opcodes.h"
 #include "engine/script.h"
 #include "engine/types.h"
@@ -33,6 +34,16 @@ struct CompiledRoutine {
   Pos positionOf(uint32_t pc) const;
 };
 
+// A routine declared "external": where it lives and how its values cross.
+struct ExternalRoutine {
+  std::u16string name;
+  ext::ExternalSpec spec;
+  ext::Signature signature;
+  std::vector<const Type*> params;  // the script's types, for var parameters coming back
+  const Type* result = nullptr;
+  Pos pos;                          // of the declaration
+};
+
 struct Engine::Program {
   TypeTable types;
   std::vector<std::u16string> modules;  // 0: the main module's name
@@ -42,6 +53,7 @@ struct Engine::Program {
   std::vector<const Type*> globals;
   std::vector<std::pair<int, vm::Value>> globalInit;  // initialised variables and typed constants
   std::vector<const vm::ClassInfo*> classes;
+  std::vector<ExternalRoutine> externals;
   bool shortCircuit = false;
   std::unordered_map<std::u16string, int> routineByName;  // folded name → routine
   // Parse products kept for the code generator.

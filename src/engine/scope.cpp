@@ -96,8 +96,8 @@ void declareSystem(Scopes& scopes, TypeTable& types) {
   type(u"Boolean", types.boolean);
   type(u"ByteBool", types.boolean);
   type(u"WordBool", types.boolean);
-  type(u"LongBool", types.boolean);
-  type(u"BOOL", types.boolean);
+  type(u"LongBool", types.longBool);
+  type(u"BOOL", types.longBool);
   type(u"Char", types.chr);
   type(u"WideChar", types.chr);
   type(u"AnsiChar", types.ansiChar);
@@ -112,6 +112,10 @@ void declareSystem(Scopes& scopes, TypeTable& types) {
   type(u"UnicodeString", types.string);
   type(u"WideString", types.string);
   type(u"AnsiString", types.ansiString);
+  // Zero-terminated text at a library boundary; strings everywhere else.
+  type(u"PWideChar", types.string);
+  type(u"PChar", types.string);
+  type(u"PAnsiChar", types.ansiString);
   type(u"Variant", types.variant);
   type(u"OleVariant", types.variant);
   type(u"Pointer", types.nil);

@@ -56,6 +56,9 @@ struct Options {
   bool preprocessor = true;       // false: "{$...}" is an ordinary comment
   std::vector<std::u16string> defines;
   std::u16string lineBreak = u"\r\n";  // what Writeln ends a line with
+  // The script's main file: libraries of external declarations are looked up in its
+  // folder (after the system's search, before the program's own folder).
+  std::u16string mainFile;
 };
 
 enum class DirectiveAnswer { Accept, Ignore, Reject };
@@ -91,8 +94,10 @@ class Engine {
   const std::vector<Message>& messages() const { return messages_; }
   bool compiled() const;
 
-  // Runs the main body (globals are initialised first). False on an unhandled error or
-  // a stop; runError() tells which.
+  // Runs the main body (globals are initialised first). Libraries of external
+  // declarations without delayload are loaded first: one missing fails the run before
+  // the main body starts. False on that, an unhandled error or a stop; runError() tells
+  // which.
   bool run();
   // Calls a global routine by name (case-insensitive) with values converted to its
   // parameter types. byReference: var parameters write their final values back into
@@ -111,6 +116,8 @@ class Engine {
   struct Program;
 
  private:
+  bool link();  // the machine's libraries; runError_ on failure
+
   Options options_;
   IncludeHandler include_;
   DirectiveHandler directive_;

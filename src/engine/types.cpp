@@ -45,6 +45,10 @@ TypeTable::TypeTable() {
   Type* b = make(TypeKind::Boolean, u"Boolean");
   b->low = 0; b->high = 1; b->names = {u"False", u"True"};
   boolean = b;
+  // Four bytes at a library boundary; the same type as Boolean everywhere else.
+  Type* lb = make(TypeKind::Boolean, u"LongBool");
+  lb->low = 0; lb->high = 1; lb->names = b->names;
+  longBool = lb;
   Type* c = make(TypeKind::Char, u"Char");
   c->low = 0; c->high = 0xFFFF;
   chr = c;

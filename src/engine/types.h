@@ -57,7 +57,7 @@ class TypeTable {
   Type* make(TypeKind k, std::u16string name = {});
   const Type* voidT; const Type* integer; const Type* int64; const Type* cardinal;
   const Type* byte; const Type* shortint; const Type* word; const Type* smallint;
-  const Type* boolean; const Type* chr; const Type* ansiChar; const Type* real;
+  const Type* boolean; const Type* longBool; const Type* chr; const Type* ansiChar; const Type* real;
   const Type* string; const Type* ansiString; const Type* variant; const Type* nil;
   const Type* arrayOfConst; const Type* dateTime; const Type* exceptionClass;
   const Type* dynArrayOfString;

@@ -46,6 +46,7 @@ Machine::Machine(const Engine::Program& prog, const Options& options, Engine::Wr
     for (size_t k = 0; k < cr.slots.size(); ++k) templates_[r].push_back(defaultValue(cr.slots[k]));
   }
   random_ = 0;
+  externalFns_.assign(prog.externals.size(), nullptr);
   frames_.reserve(maxFrames + 1);
   for (size_t r = 0; r < prog.routines.size(); ++r) {
     const CompiledRoutine& cr = prog.routines[r];
@@ -569,6 +570,17 @@ void Machine::run(size_t entry, size_t handlerBase) {
             for (Value* p = args; p < sp; ++p) p->release();
             sp = args;
             if (d.result != '-') *sp++ = std::move(r);
+          }
+          DISPATCH();
+          L_XCALL: {
+            const int index = static_cast<int>(argU(w));
+            Value* args = sp - prog_.externals[index].signature.params.size();
+            sp_ = sp;
+            ip_ = ip;
+            Value r = callExternal(index, args);
+            for (Value* p = args; p < sp; ++p) p->release();
+            sp = args;
+            if (prog_.externals[index].result) *sp++ = std::move(r);
           }
           DISPATCH();
           L_RET: {

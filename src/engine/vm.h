@@ -52,6 +52,14 @@ class Machine {
   Value newException(const ClassInfo* cls, std::u16string message);
   const Engine::Program& program() const { return prog_; }
   uint32_t randomNext();
+  // UnloadDll: the library's functions load again on their next call.
+  void unloadLibrary(std::u16string_view library);
+  // DLLGetLastError: errno right after the most recent library call.
+  int lastLibraryError() const { return lastLibraryError_; }
+
+  // Resolves the library functions declared without delayload (once per machine).
+  // False with the error and the declaration's position when one is missing.
+  bool link(std::u16string& error, Pos& pos);
   void randomize(uint32_t seed) { random_ = seed; }
 
   std::vector<Value> globals;
@@ -74,6 +82,9 @@ class Machine {
   Value* frameUp(int hops);
   Pos positionAt(const Frame& f, const uint32_t* ip) const;
   void enter(int routine, Value* base, const uint32_t* returnIp, int staticLink);
+  // XCALL: the arguments are args[0..n) (addresses for var parameters).
+  Value callExternal(int index, Value* args);
+  ext::LibraryLoader& libraries();
 
   const Engine::Program& prog_;
   const Options& options_;
@@ -96,6 +107,10 @@ class Machine {
   int depth_ = 0;
   std::atomic<bool> stop_{false};
   uint32_t random_ = 0;
+  std::unique_ptr<ext::LibraryLoader> libraries_;
+  std::vector<void*> externalFns_;  // per external declaration; null: not resolved yet
+  bool linked_ = false;
+  int lastLibraryError_ = 0;
 };
 
 }  // namespace velmoro::script::vm

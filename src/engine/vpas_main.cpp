@@ -2,8 +2,10 @@
 //   vpas run FILE    compile and run; the script's output to stdout, errors to stderr
 //   vpas check FILE  compile only and print the messages
 //   vpas dis FILE    print the bytecode
-// Include files are looked up beside FILE. Exit code 0 on success, 1 on a compile or
-// run error, 2 on a usage error or an unreadable file.
+// Include files are looked up beside FILE, and so are the libraries of external
+// declarations (after the system's search, before the folder of vpas itself).
+// Exit code 0 on success, 1 on a compile or run error, 2 on a usage error or an
+// unreadable file.
 #include "common/text_file.h"
 #include "common/unicode.h"
 #include "engine/script.h"
@@ -51,6 +53,7 @@ int main(int argc, char** argv) {
   o.shortCircuit = true;
   o.preprocessor = source.find(u"{$") != std::u16string::npos;
   o.lineBreak = u"\n";
+  o.mainFile = text::fromUtf8(std::filesystem::absolute(file).string());
   engine.setIncludeHandler([&](std::u16string_view name, std::u16string& module)
                                -> std::optional<std::vector<uint8_t>> {
     std::string n = text::toUtf8(name);

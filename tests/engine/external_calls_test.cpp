@@ -118,6 +118,9 @@ TEST_F(Calls, LastErrorAndLoading) {
   EXPECT_NE(bare.resolve({u"cos", u"libm.so.6"}, error), nullptr) << text::toUtf8(error);
   EXPECT_EQ(bare.resolve({u"add_i32", u"ffitest.dll"}, error), nullptr);
   EXPECT_NE(fn(u"add_i32"), nullptr);  // loads again on the next use
+  // The program's folder is searched last.
+  LibraryLoader fromProgram(u"", text::fromUtf8(FFI_TESTLIB_DIR));
+  EXPECT_NE(fromProgram.resolve({u"add_i32", u"ffitest.dll"}, error), nullptr) << text::toUtf8(error);
 }
 
 }  // namespace

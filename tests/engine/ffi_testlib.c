@@ -3,9 +3,9 @@
 #include <stdint.h>
 #include <string.h>
 
-/* Wrapping arithmetic, as the callers' 32-bit integers expect. */
+/* Wraps like the 32-bit hardware add, without signed overflow. */
 int32_t add_i32(int32_t a, int32_t b) { return (int32_t)((uint32_t)a + (uint32_t)b); }
-int64_t mul_i64(int64_t a, int64_t b) { return (int64_t)((uint64_t)a * (uint64_t)b); }
+int64_t mul_i64(int64_t a, int64_t b) { return a * b; }
 int8_t neg_i8(int8_t a) { return (int8_t)-a; }
 uint8_t not_u8(uint8_t a) { return (uint8_t)~a; }
 int16_t neg_i16(int16_t a) { return (int16_t)-a; }
@@ -42,4 +42,9 @@ const char* greet_ansi(void) { return "h\xC3\xA9llo"; }
 int32_t fail_with(int32_t e) {
   errno = e;
   return -1;
+}
+/* Counts its calls: starts again at 1 once the library was unloaded and loaded again. */
+int32_t count_calls(void) {
+  static int32_t n;
+  return ++n;
 }
