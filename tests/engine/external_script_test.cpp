@@ -234,13 +234,20 @@ TEST(ExternalScript, VpasCallsTheDrawGenerator) {
   VELMORO_REQUIRE_TOOL(qpdf, "qpdf");
   ScratchDir dir;
   std::filesystem::copy_file(libDir() / "libVLGN.so", dir / "Draw Generator.so");
-  writeFile(dir / "cup.txt", "DrawScriptID=se\r\nTargetFormat=Pdf\r\nDrawParticipantsCount=8\r\nDrawTitle=Cup\r\n");
+  // The script writes its configuration itself, through the C library's file calls.
   const std::filesystem::path script = dir / "draw.dpas";
   writeFile(script,
+            "function fopen(Name, Mode: PAnsiChar): Pointer; external 'fopen@libc.so.6 cdecl';\n"
+            "function fputs(Text: PAnsiChar; F: Pointer): Integer; external 'fputs@libc.so.6 cdecl';\n"
+            "function fclose(F: Pointer): Integer; external 'fclose@libc.so.6 cdecl';\n"
             "function VLGNW(Config, Target: PWideChar; KeepEmf: Integer): Integer; "
             "  external 'VLGNW@\"Draw Generator.dll\" stdcall';\n"
-            "var Code: Integer;\n"
+            "var Code: Integer; F: Pointer;\n"
             "begin\n"
+            "  F := fopen('" + (dir / "cup.txt").string() + "', 'wb');\n"
+            "  fputs('DrawScriptID=se'#13#10'TargetFormat=Pdf'#13#10'DrawParticipantsCount=8'#13#10 +\n"
+            "        'DrawTitle=Cup K\u00f6ln'#13#10, F);\n"
+            "  fclose(F);\n"
             "  Code := VLGNW('" + (dir / "cup.txt").string() + "', '" + (dir / "cup.pdf").string() + "', 0);\n"
             "  Writeln('result ', Code);\n"
             "end.\n");
@@ -252,6 +259,7 @@ TEST(ExternalScript, VpasCallsTheDrawGenerator) {
   ASSERT_TRUE(std::filesystem::exists(dir / "cup.pdf"));
   RunResult check = run({qpdf, "--check", (dir / "cup.pdf").string()});
   EXPECT_EQ(check.exitCode, 0) << check.out << check.err;
+  EXPECT_EQ(readFile(dir / "cup.txt").substr(0, 17), "DrawScriptID=se\r\n");
 }
 
 }  // namespace
