@@ -8,6 +8,7 @@
 #include <sys/stat.h>  // fstat
 #include <unistd.h>    // read, close
 
+#include <algorithm>
 #include <cerrno>
 
 namespace velmoro::text {
@@ -67,9 +68,12 @@ std::u16string readTextFile(const std::u16string& path) {
 }
 
 std::vector<uint8_t> encodeUtf8WithBom(std::u16string_view text) {
-  std::string utf8 = toUtf8(text);
-  std::vector<uint8_t> bytes{0xEF, 0xBB, 0xBF};
-  bytes.insert(bytes.end(), utf8.begin(), utf8.end());
+  const std::string utf8 = toUtf8(text);
+  std::vector<uint8_t> bytes(3 + utf8.size());
+  bytes[0] = 0xEF;
+  bytes[1] = 0xBB;
+  bytes[2] = 0xBF;
+  std::copy(utf8.begin(), utf8.end(), bytes.begin() + 3);
   return bytes;
 }
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <map>
-#include <regex>
+#include <cctype>
 #include <set>
 
 namespace velmoro::test {
@@ -109,8 +109,21 @@ std::string emf2svgDump(const std::string& tool, const std::filesystem::path& em
   auto svg = emf;
   svg.replace_extension(".svg");
   RunResult r = run({tool, "-v", "-i", emf.string(), "-o", svg.string()});
-  static const std::regex colour("\x1b\\[[0-9;]*m");
-  return std::regex_replace(r.out + r.err, colour, "");
+  // Drops the colour codes ("ESC [ digits ; m") the dump is written with.
+  const std::string all = r.out + r.err;
+  std::string plain;
+  for (size_t i = 0; i < all.size(); ++i) {
+    if (all[i] == '\x1b' && i + 1 < all.size() && all[i + 1] == '[') {
+      size_t j = i + 2;
+      while (j < all.size() && (std::isdigit(static_cast<unsigned char>(all[j])) || all[j] == ';')) ++j;
+      if (j < all.size() && all[j] == 'm') {
+        i = j;
+        continue;
+      }
+    }
+    plain += all[i];
+  }
+  return plain;
 }
 
 }  // namespace velmoro::test
