@@ -26,10 +26,13 @@ inline void hostOptions(script::Engine& e) {
   e.options().lineBreak = std::u16string(1, u'\n');
 }
 
+// mainFile: where the script's main file is taken to be (libraries are looked up beside it).
 inline ScriptRun runScript(const std::string& source,
-                           const std::map<std::string, std::string>& includes = {}) {
+                           const std::map<std::string, std::string>& includes = {},
+                           const std::string& mainFile = {}) {
   script::Engine e;
   hostOptions(e);
+  if (!mainFile.empty()) e.options().mainFile = text::fromUtf8(mainFile);
   ScriptRun r;
   e.setWrite([&](std::u16string_view s) { r.out += text::toUtf8(s); });
   e.setIncludeHandler([&](std::u16string_view name, std::u16string& module)

@@ -24,17 +24,8 @@ struct ExtRun : ScriptRun {
 
 // The script's main file sits beside the test library, as a host would name it.
 ExtRun runExternal(const std::string& source) {
-  script::Engine e;
-  hostOptions(e);
-  e.options().mainFile = text::fromUtf8(kLibDir + "/main.dpas");
   ExtRun r;
-  e.setWrite([&](std::u16string_view s) { r.out += text::toUtf8(s); });
-  r.compiled = e.compile(text::fromUtf8(source), u"main.dpas");
-  r.messages = e.messages();
-  if (r.compiled) {
-    r.ran = e.run();
-    r.error = e.runError();
-  }
+  static_cast<ScriptRun&>(r) = runScript(source, {}, kLibDir + "/main.dpas");
   return r;
 }
 
