@@ -35,6 +35,10 @@ enum class EK : uint8_t {
   OpenArray,  // [a, b, c] for array of const / open arrays
   NewObject,  // exception class `cls` created with message args
   ExcMember,  // a.Message (index 0) / a.ClassName (index 1)
+  HostCall,   // host routine `index` (Program::hostRoutines), args (a method's object first)
+  HostNew,    // a new object of host class `cls`, then its constructor `index` (-1 none) with args
+  HostVar,    // host variable `index` (Program::hostVariables)
+  Property,   // a property of args[0] (index arguments follow): getter `slot`, setter `index` (-1 none)
 };
 
 struct Expr {
@@ -107,6 +111,7 @@ struct Routine {
   std::vector<const Type*> slots;  // params first, then Result, locals, temporaries
   bool defined = false, forward = false;
   int external = -1;             // a library function: index in Program::externals
+  int host = -1;                 // a host function: index in Program::hostRoutines
   std::vector<StmtPtr> body;
   Routine* parent = nullptr;
   std::u16string module;

@@ -665,7 +665,8 @@ ExprPtr Checker::classMethod(const Type* cls, const std::u16string& member, std:
 }
 
 ExprPtr Checker::objectMember(ExprPtr obj, const std::u16string& member, std::vector<ExprPtr> args, Pos p) {
-  if (member == u"message" || member == u"classname") {
+  if ((member == u"message" && obj->type->cls && obj->type->cls->inheritsFrom(types_.exceptionInfo())) ||
+      member == u"classname") {
     if (!args.empty()) return error(p, u"Too many parameters");
     auto e = std::make_unique<Expr>(EK::ExcMember, p);
     e->index = member == u"message" ? 0 : 1;

@@ -140,6 +140,10 @@ class Generator {
   }
   // Stores the value on top into a simple variable; false when it needs an address.
   bool storeSimple(const Expr& e) {
+    if (e.kind == EK::HostVar) {
+      emit(Op::STOREH, e.index);
+      return true;
+    }
     if (e.kind != EK::Var) return false;
     if (e.level == -1) emit(Op::STOREG, e.slot);
     else if (e.level == cur_->level) emit(e.ref ? Op::STOREREF : Op::STOREL, e.slot);
@@ -299,7 +303,29 @@ class Generator {
         expr(*e.a);
         emit(Op::EXCMEM, e.index);
         break;
+      case EK::HostCall: hostCall(e.index, e); break;
+      case EK::Property: hostCall(e.slot, e); break;
+      case EK::HostVar: emit(Op::LOADH, e.index); break;
+      case EK::HostNew:
+        emit(Op::HNEW, classIndex(e.cls));
+        if (e.index >= 0 && prog_.hostRoutines[e.index].fn && *prog_.hostRoutines[e.index].fn) {
+          emit(Op::DUP);
+          hostCall(e.index, e, 1);
+        }
+        break;
     }
+  }
+
+  // The arguments of e, then HCALL of host routine index; extra: values already pushed
+  // (a constructor's object).
+  void hostCall(int index, const Expr& e, int extraArgs = 0, const Expr* value = nullptr) {
+    for (size_t k = 0; k < e.args.size(); ++k) {
+      if (k < e.byRef.size() && e.byRef[k]) address(*e.args[k]);
+      else expr(*e.args[k]);
+    }
+    if (value) expr(*value);
+    emit(Op::HCALL, static_cast<uint32_t>(index));
+    extra(static_cast<int32_t>(e.args.size()) + extraArgs + (value ? 1 : 0));
   }
 
   void binary(const Expr& e) {
@@ -611,6 +637,10 @@ class Generator {
   void assign(const Stmt& s) {
     const Expr& t = *s.a;
     const Expr& v = *s.b;
+    if (t.kind == EK::Property) {  // the setter takes the object, the index, the value
+      hostCall(t.index, t, 0, &v);
+      return;
+    }
     // s := s + x on a string variable appends in place
     if (t.kind == EK::Var && !t.ref && t.type->kind == TypeKind::String && v.kind == EK::Binary &&
         v.op == script::Oper::Add && v.a->kind == EK::Var && v.a->slot == t.slot &&

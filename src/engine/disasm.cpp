@@ -78,6 +78,8 @@ std::u16string Engine::disassemble() const {
         case 'X':
           operand = a < p.externals.size() ? text::toUtf8(p.externals[a].name) : "?";
           break;
+        case 'H': operand = a < p.hostRoutines.size() ? text::toUtf8(p.hostRoutines[a].name) : "?"; break;
+        case 'V': operand = "host " + std::to_string(a); break;
         case 'C': operand = a < p.classes.size() ? text::toUtf8(p.classes[a]->name) : "?"; break;
         case 'T':
           if (op == vm::Op::CMPI || op == vm::Op::CMPF || op == vm::Op::CMPS || op == vm::Op::SETCMP ||

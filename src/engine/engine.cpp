@@ -4,6 +4,7 @@
 
 #include "common/unicode.h"
 #include "engine/codegen.h"
+#include "engine/host_registry.h"
 #include "engine/natives.h"
 #include "engine/lexer.h"
 #include "engine/parser.h"
@@ -39,7 +40,7 @@ bool Engine::compile(std::u16string_view source, std::u16string_view module) {
   Diagnostics diag;
   bool ok = false;
   try {
-    ok = parseProgram(source, options_, diag, include_, directive_, *prog);
+    ok = parseProgram(source, options_, diag, include_, directive_, *prog, host_.get());
   } catch (const std::exception& e) {
     diag.error(Pos{}, u"Internal compiler error: " + text::fromUtf8(e.what()));
     ok = false;
@@ -51,7 +52,9 @@ bool Engine::compile(std::u16string_view source, std::u16string_view module) {
   prog->modules[0] = std::u16string(module);
   generateCode(*prog);
   program_ = std::move(prog);
+  ++serial_;
   machine_ = std::make_unique<vm::Machine>(*program_, options_, write_, read_);
+  machine_->setEngine(this);
   machine_->initGlobals();
   return true;
 }
@@ -74,7 +77,7 @@ RunError toRunError(const Engine::Program& prog, const vm::ScriptError& e) {
   }
   const vm::ObjectObj* o = vm::objOf(e.exception);
   if (e.exception.tag == vm::Tag::Object && o) {
-    r.className = o->cls->name;
+    r.className = vm::classNameOf(o);
     r.text = o->fields.empty() ? std::u16string() : o->fields[0].str();
   }
   r.message = r.text;
@@ -83,65 +86,6 @@ RunError toRunError(const Engine::Program& prog, const vm::ScriptError& e) {
   if (e.pos.module >= 0 && static_cast<size_t>(e.pos.module) < prog.modules.size())
     r.module = prog.modules[e.pos.module];
   return r;
-}
-
-Value toValue(const Data& d, const Type* t) {
-  int64_t i = 0;
-  double f = 0;
-  std::u16string s;
-  bool isStr = false;
-  if (auto p = std::get_if<int64_t>(&d)) i = *p, f = static_cast<double>(*p), s = text::fromAscii(std::to_string(*p));
-  else if (auto q = std::get_if<double>(&d)) f = *q, i = static_cast<int64_t>(*q);
-  else if (auto b = std::get_if<bool>(&d)) i = *b, f = *b;
-  else if (auto str = std::get_if<std::u16string>(&d)) s = *str, isStr = true;
-  switch (t->kind) {
-    case TypeKind::Integer:
-      if (isStr) {
-        int64_t v = 0;
-        parseInt(s, v);
-        i = v;
-      }
-      return Value::integer(narrow(t->intKind, i));
-    case TypeKind::Char: case TypeKind::AnsiChar:
-      return Value::integer(isStr ? (s.empty() ? 0 : s[0]) : i);
-    case TypeKind::Boolean: return Value::integer(isStr ? !s.empty() : i != 0);
-    case TypeKind::Enum: return Value::integer(i);
-    case TypeKind::Float:
-      if (isStr) parseFloat(s, f);
-      return Value::real(f);
-    case TypeKind::String: case TypeKind::AnsiString:
-      if (std::holds_alternative<double>(d)) return Value::string(floatToStr(f));
-      if (std::holds_alternative<bool>(d)) return Value::string(i ? u"True" : u"False");
-      if (std::holds_alternative<std::monostate>(d)) return Value::string({});
-      return Value::string(s);
-    case TypeKind::Variant:
-      if (std::holds_alternative<std::monostate>(d)) return Value::empty();
-      if (std::holds_alternative<int64_t>(d)) return Value::integer(i);
-      if (std::holds_alternative<double>(d)) return Value::real(f);
-      if (std::holds_alternative<bool>(d)) return Value::boolean(i != 0);
-      return Value::string(s);
-    default: return defaultValue(t);
-  }
-}
-
-Data toData(const Value& v, const Type* t) {
-  if (!t) return std::monostate{};
-  switch (t->kind) {
-    case TypeKind::Integer: case TypeKind::Enum: return v.i;
-    case TypeKind::Char: case TypeKind::AnsiChar: return std::u16string(1, static_cast<char16_t>(v.i));
-    case TypeKind::Boolean: return v.i != 0;
-    case TypeKind::Float: return v.d;
-    case TypeKind::String: case TypeKind::AnsiString: return v.str();
-    case TypeKind::Variant:
-      switch (v.tag) {
-        case vm::Tag::Int: return v.i;
-        case vm::Tag::Float: return v.d;
-        case vm::Tag::Bool: return v.i != 0;
-        case vm::Tag::Str: return v.str();
-        default: return std::monostate{};
-      }
-    default: return std::monostate{};
-  }
 }
 
 }  // namespace
@@ -201,7 +145,7 @@ std::optional<Data> Engine::call(std::u16string_view name, std::vector<Data>& ar
   std::vector<Value> values(r.params.size());
   for (size_t k = 0; k < r.params.size(); ++k) {
     const Param& p = r.params[k];
-    Value v = k < args.size() ? toValue(args[k], p.type) : defaultValue(p.type);
+    Value v = k < args.size() ? toValue(args[k], p.type, serial_) : defaultValue(p.type);
     if (p.byRef()) {
       holders[k] = std::move(v);
       values[k] = Value::address(&holders[k]);
@@ -210,21 +154,29 @@ std::optional<Data> Engine::call(std::u16string_view name, std::vector<Data>& ar
     }
   }
   Value result;
-  try {
-    result = machine_->invoke(it->second, values);
-  } catch (const vm::ScriptError& e) {
-    runError_ = toRunError(*program_, e);
-    return std::nullopt;
-  } catch (const std::exception& e) {
-    runError_ = plainError(text::fromUtf8(e.what()));
+  RunError error;
+  if (!invokeCaught(it->second, values, result, error)) {
+    runError_ = std::move(error);
     return std::nullopt;
   }
   if (byReference) {
     for (size_t k = 0; k < r.params.size() && k < args.size(); ++k)
-      if (r.params[k].byRef()) args[k] = toData(holders[k], r.params[k].type);
+      if (r.params[k].byRef()) args[k] = toData(holders[k], r.params[k].type, serial_);
   }
   if (!r.result) return Data{};
-  return toData(result, r.result);
+  return toData(result, r.result, serial_);
+}
+
+bool Engine::invokeCaught(int routine, std::vector<Value>& args, Value& result, RunError& error) {
+  try {
+    result = machine_->invoke(routine, args);
+    return true;
+  } catch (const vm::ScriptError& e) {
+    error = toRunError(*program_, e);
+  } catch (const std::exception& e) {
+    error = plainError(text::fromUtf8(e.what()));
+  }
+  return false;
 }
 
 }  // namespace velmoro::script

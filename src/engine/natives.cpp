@@ -598,7 +598,10 @@ Value nReadln(NativeCall& c) {
   return str(line ? *line : std::u16string());
 }
 Value nFirstChar(NativeCall& c) { return integer(S(c, 0).empty() ? 0 : S(c, 0)[0]); }
-Value nFree(NativeCall&) { return none(); }
+Value nFree(NativeCall& c) {
+  vm::Machine::freeObject(c.args[0]);
+  return none();
+}
 Value nEnumName(NativeCall& c) {
   int64_t v = I(c, 0);
   const vm::Aggregate* names = vm::agg(c.args[1]);

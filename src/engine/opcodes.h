@@ -19,7 +19,7 @@ namespace velmoro::script::vm {
 
 // OP(name, extra words, operand kind, what it does)
 // Operand kinds: N none, I immediate, S slot, G global, J jump, K constant, R routine,
-// F native, T type code, C class, X library function.
+// F native, T type code, C class, X library function, H host routine, V host variable.
 #define VELMORO_OPCODES(OP)                                                          \
   OP(NOP, 0, N, "nothing")                                                           \
   OP(PUSHI, 0, I, "push integer A")                                                  \
@@ -110,6 +110,10 @@ namespace velmoro::script::vm {
   OP(CALL, 1, R, "call routine A; E: static link hops (-1 none)")                    \
   OP(NATIVE, 1, F, "call native A with E arguments")                                 \
   OP(XCALL, 0, X, "call library function A (its arguments are on the stack)")        \
+  OP(HCALL, 1, H, "call host routine A with E arguments (a method's object first)")   \
+  OP(HNEW, 0, C, "push a new object of host class A")                                \
+  OP(LOADH, 0, V, "push host variable A")                                            \
+  OP(STOREH, 0, V, "pop into host variable A")                                       \
   OP(RET, 0, N, "return from the routine")                                           \
   OP(TRY, 0, J, "push a handler at the jump target")                                 \
   OP(ENDTRY, 0, N, "pop the innermost handler")                                      \

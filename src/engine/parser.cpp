@@ -2,11 +2,13 @@
 
 #include "common/unicode.h"
 #include "engine/checker.h"
+#include "engine/host_registry.h"
 #include "engine/natives.h"
 #include "engine/preprocessor.h"
 #include "engine/scope.h"
 
 #include <cmath>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -22,10 +24,10 @@ class Parser {
  public:
   Parser(std::u16string_view source, const Options& options, Diagnostics& diag,
          const Engine::IncludeHandler& include, const Engine::DirectiveHandler& directive,
-         Engine::Program& prog)
-      : pp_(std::u16string(source), options, diag, include, directive),
+         Engine::Program& prog, const Engine::Host* host)
+      : pp_(std::make_unique<Preprocessor>(std::u16string(source), options, diag, include, directive)),
         opt_(options), diag_(diag), prog_(prog), types_(prog.types),
-        check_(prog.types, diag) {
+        check_(prog.types, diag), host_(host) {
     advance();
   }
 
@@ -38,12 +40,12 @@ class Parser {
       tok_ = std::move(peek_);
       hasPeek_ = false;
     } else {
-      tok_ = pp_.next();
+      tok_ = pp_->next();
     }
   }
   const Token& peekToken() {
     if (!hasPeek_) {
-      peek_ = pp_.next();
+      peek_ = pp_->next();
       hasPeek_ = true;
     }
     return peek_;
@@ -182,10 +184,28 @@ class Parser {
   ExprPtr callNative(int index, std::u16string_view name, Pos p);
   ExprPtr magicFunction(std::u16string_view key, Pos p, bool& handled);
   std::vector<ExprPtr> arguments();
-  ExprPtr lvalue(ExprPtr e, const char16_t* what);
+  // hostTargets: host variables and properties may be assigned (not passed by address).
+  ExprPtr lvalue(ExprPtr e, const char16_t* what, bool hostTargets = false);
   ExprPtr errorExpr(Pos p) { return check_.constant(p, types_.integer, Value::integer(0)); }
 
-  Preprocessor pp_;
+  // ---- host declarations ----
+  void hostDeclarations();
+  void withHostText(const std::u16string& text, const std::function<void()>& parse);
+  void hostFunction(const Engine::Host::Decl& d);
+  void hostVariable(const Engine::Host::Decl& d);
+  void hostClass(const Engine::Host::Decl& d);
+  void hostMember(const HostClass& cls, const HostClass::Member& m);
+  int addHostRoutine(std::u16string name, const HostFunction* fn, std::vector<Param> params,
+                     const Type* result, bool self);
+  void bindArguments(Expr& call, std::vector<ExprPtr> args, const std::vector<Param>& params,
+                     const std::u16string& name, Pos p);
+  const HostMember* findMember(const vm::ClassInfo* c, const std::u16string& key, bool wantDefault);
+  ExprPtr memberAccess(ExprPtr obj, const HostMember& m, Pos p, bool bracketTaken);
+  ExprPtr hostConstructor(const Type* cls, const std::u16string& key, Pos p, bool& handled);
+  const Type* proceduralType(std::u16string name);
+  ExprPtr procedureValue(const Type* t);
+
+  std::unique_ptr<Preprocessor> pp_;
   const Options& opt_;
   Diagnostics& diag_;
   Engine::Program& prog_;
@@ -199,6 +219,11 @@ class Parser {
   Routine* cur_ = nullptr;
   int loops_ = 0;
   int handlers_ = 0;
+  const Engine::Host* host_ = nullptr;
+  Engine::IncludeHandler noInclude_;
+  Engine::DirectiveHandler noDirective_;
+  std::vector<std::unique_ptr<Routine>> hostRoutines_;
+  std::unordered_map<const HostClass*, const vm::ClassInfo*> hostInfos_;
 };
 
 // ---------------------------------------------------------------------------------
@@ -213,13 +238,15 @@ int Parser::newSlot(const Type* t) {
 void Parser::program() {
   scopes_.push(nullptr);
   declareSystem(scopes_, types_);
-  scopes_.push(nullptr);  // the program's own globals may hide system names
   auto main = std::make_unique<Routine>();
   main->name = u"(main)";
   main->level = 0;
   main->defined = true;
   cur_ = main.get();
   prog_.decls.push_back(std::move(main));
+  scopes_.push(nullptr);  // the host's names hide the system's
+  hostDeclarations();
+  scopes_.push(nullptr);  // the program's own globals may hide both
   if (accept(Tok::KwProgram)) {
     identifier();
     if (accept(Tok::LParen)) {
@@ -667,6 +694,7 @@ const Type* Parser::typeIdentifier() {
 //      | ["packed"] "array" ["[" range {"," range} "]"] "of" type | "set" "of" type
 //      | ["packed"] "record" { fields ";" } "end" | "class" ["(" ident ")"] [ "end" ]
 const Type* Parser::typeSpec(std::u16string name) {
+  if (is(Tok::KwProcedure) || is(Tok::KwFunction)) return proceduralType(std::move(name));
   Nest guard(*this, tok_.pos);
   if (!guard.ok) return types_.integer;
   Pos p = tok_.pos;
@@ -1136,7 +1164,7 @@ StmtPtr Parser::raiseStatement() {
 
 StmtPtr Parser::assignment(ExprPtr target, ExprPtr value, Pos p) {
   auto s = std::make_unique<Stmt>(SK::Assign, p);
-  s->a = lvalue(std::move(target), u"assignment");
+  s->a = lvalue(std::move(target), u"assignment", true);
   s->b = check_.convert(std::move(value), s->a->type);
   return s;
 }
@@ -1199,19 +1227,22 @@ StmtPtr Parser::simpleStatement() {
     }
   }
   ExprPtr e = designator();
-  if (accept(Tok::Assign)) return assignment(std::move(e), expression(), p);
+  if (accept(Tok::Assign)) {
+    ExprPtr value = e->type->kind == TypeKind::Proc ? procedureValue(e->type) : expression();
+    return assignment(std::move(e), std::move(value), p);
+  }
   if (is(Tok::PlusAssign) || is(Tok::MinusAssign)) {
     bool plus = is(Tok::PlusAssign);
     advance();
     // x += y is x := x + y with x evaluated once for simple variables
-    ExprPtr target = lvalue(std::move(e), u"assignment");
+    ExprPtr target = lvalue(std::move(e), u"assignment", true);
     auto copy = check_.cloneLvalue(*target);
     ExprPtr sum = check_.binary(plus ? Oper::Add : Oper::Sub, std::move(copy), expression(), p);
     return assignment(std::move(target), std::move(sum), p);
   }
   auto s = std::make_unique<Stmt>(SK::ExprStmt, p);
   if (e->kind != EK::Call && e->kind != EK::External && e->kind != EK::Native && e->kind != EK::NewObject &&
-      e->kind != EK::Magic) {
+      e->kind != EK::Magic && e->kind != EK::HostCall && e->kind != EK::HostNew) {
     if (!diag_.full()) diag_.error(p, u"Statement expected");
   }
   s->a = std::move(e);
@@ -1288,7 +1319,7 @@ StmtPtr Parser::readStatement(bool line, Pos p) {
 // incDec = ("Inc" | "Dec") "(" designator ["," expression] ")"
 StmtPtr Parser::incDec(bool inc, Pos p) {
   expect(Tok::LParen);
-  ExprPtr target = lvalue(designator(), inc ? u"Inc" : u"Dec");
+  ExprPtr target = lvalue(designator(), inc ? u"Inc" : u"Dec", true);
   ExprPtr amount;
   if (accept(Tok::Comma)) amount = expression();
   else amount = check_.constant(p, types_.int64, Value::integer(1));
@@ -1405,8 +1436,13 @@ StmtPtr Parser::exitStatement(Pos p) {
 // ---------------------------------------------------------------------------------
 // Expressions
 
-ExprPtr Parser::lvalue(ExprPtr e, const char16_t* what) {
+ExprPtr Parser::lvalue(ExprPtr e, const char16_t* what, bool hostTargets) {
   if (check_.addressable(*e)) return e;
+  if (hostTargets && e->kind == EK::HostVar) return e;
+  if (hostTargets && e->kind == EK::Property) {
+    if (e->index < 0) diag_.error(e->pos, u"Cannot assign to a read-only property");
+    return e;
+  }
   diag_.error(e->pos, std::u16string(u"Variable required") +
                           (what ? u" (" + std::u16string(what) + u")" : u""));
   auto v = std::make_unique<Expr>(EK::Var, e->pos);
@@ -1636,6 +1672,12 @@ ExprPtr Parser::identifierExpr() {
   switch (s->kind) {
     case SymKind::Const: return check_.constant(p, s->type, s->value);
     case SymKind::Var: {
+      if (s->host >= 0) {
+        auto h = std::make_unique<Expr>(EK::HostVar, p);
+        h->type = s->type;
+        h->index = s->host;
+        return h;
+      }
       auto e = std::make_unique<Expr>(EK::Var, p);
       e->type = s->type;
       e->slot = s->slot;
@@ -1662,6 +1704,9 @@ ExprPtr Parser::identifierExpr() {
         advance();
         Pos mp = tok_.pos;
         std::u16string member = foldName(identifier());
+        bool handled = false;
+        ExprPtr made = hostConstructor(t, member, mp, handled);
+        if (handled) return made;
         std::vector<ExprPtr> args = arguments();
         return check_.classMethod(t, member, std::move(args), mp);
       }
@@ -1681,6 +1726,16 @@ ExprPtr Parser::selectors(ExprPtr e) {
   for (int guard = 0; guard < 10000; ++guard) {
     Pos p = tok_.pos;
     if (accept(Tok::LBracket)) {
+      if (e->type->kind == TypeKind::Class) {
+        const HostMember* m = findMember(e->type->cls, {}, true);
+        if (!m) {
+          diag_.error(p, u"Class '" + typeName(e->type) + u"' has no default property");
+          syncStatement();
+          return errorExpr(p);
+        }
+        e = memberAccess(std::move(e), *m, p, true);
+        continue;
+      }
       do e = check_.index(std::move(e), expression(), p);
       while (accept(Tok::Comma));
       expect(Tok::RBracket);
@@ -1690,6 +1745,10 @@ ExprPtr Parser::selectors(ExprPtr e) {
       if (name.empty()) return e;
       std::u16string key = foldName(name);
       if (e->type->kind == TypeKind::Class) {
+        if (const HostMember* m = findMember(e->type->cls, key, false)) {
+          e = memberAccess(std::move(e), *m, fp, false);
+          continue;
+        }
         std::vector<ExprPtr> args = arguments();
         e = check_.objectMember(std::move(e), key, std::move(args), fp);
         continue;
@@ -1706,8 +1765,8 @@ ExprPtr Parser::selectors(ExprPtr e) {
 
 ExprPtr Parser::callRoutine(Routine* r, Pos p) {
   std::vector<ExprPtr> args = arguments();
-  auto e = std::make_unique<Expr>(r->external >= 0 ? EK::External : EK::Call, p);
-  e->index = r->external >= 0 ? r->external : r->index;
+  auto e = std::make_unique<Expr>(r->host >= 0 ? EK::HostCall : r->external >= 0 ? EK::External : EK::Call, p);
+  e->index = r->host >= 0 ? r->host : r->external >= 0 ? r->external : r->index;
   e->type = r->result ? r->result : types_.voidT;
   // static link: hops from the caller's frame to the callee's parent frame
   if (r->level <= 1) e->hops = -1;
@@ -1788,12 +1847,392 @@ ExprPtr Parser::magicFunction(std::u16string_view key, Pos p, bool& handled) {
   return nullptr;
 }
 
+// ---------------------------------------------------------------------------------
+// Host declarations: each text is parsed as if it stood in the source, in a module of
+// its own, so a mistake in one is an ordinary message naming the declaration.
+
+void Parser::hostDeclarations() {
+  if (!host_) return;
+  using Kind = Engine::Host::Kind;
+  for (const auto& d : host_->decls) {
+    if (diag_.full()) return;
+    switch (d.kind) {
+      case Kind::Types: withHostText(u"type " + d.text, [&] { typeSection(); }); break;
+      case Kind::Constants: withHostText(u"const " + d.text, [&] { constSection(); }); break;
+      case Kind::Function: withHostText(d.text, [&] { hostFunction(d); }); break;
+      case Kind::Variable: withHostText(d.text, [&] { hostVariable(d); }); break;
+      case Kind::Class: hostClass(d); break;
+    }
+  }
+}
+
+void Parser::withHostText(const std::u16string& text, const std::function<void()>& parse) {
+  std::u16string label = u"(host) " + text.substr(0, std::min<size_t>(text.find(u'\n'), 80));
+  int module = static_cast<int>(diag_.modules.size());
+  diag_.modules.push_back(std::move(label));
+  Options plain;
+  plain.preprocessor = false;
+  auto savedPp = std::move(pp_);
+  Token savedTok = std::move(tok_), savedPeek = std::move(peek_);
+  bool savedHasPeek = hasPeek_;
+  pp_ = std::make_unique<Preprocessor>(text, plain, diag_, noInclude_, noDirective_, module);
+  hasPeek_ = false;
+  advance();
+  parse();
+  if (!is(Tok::Eof)) diag_.error(tok_.pos, u"Unexpected '" + shown(tok_) + u"' after the declaration");
+  pp_ = std::move(savedPp);
+  tok_ = std::move(savedTok);
+  peek_ = std::move(savedPeek);
+  hasPeek_ = savedHasPeek;
+}
+
+int Parser::addHostRoutine(std::u16string name, const HostFunction* fn, std::vector<Param> params,
+                           const Type* result, bool self) {
+  HostSignature h;
+  h.name = std::move(name);
+  h.fn = fn;
+  h.params = std::move(params);
+  h.result = result;
+  h.self = self;
+  prog_.hostRoutines.push_back(std::move(h));
+  return static_cast<int>(prog_.hostRoutines.size()) - 1;
+}
+
+// Directives a host text may carry after its header; they change nothing here.
+static bool routineDirective(const std::u16string& key) {
+  return key == u"stdcall" || key == u"cdecl" || key == u"register" || key == u"pascal" ||
+         key == u"overload" || key == u"virtual" || key == u"override" || key == u"dynamic" ||
+         key == u"reintroduce" || key == u"abstract" || key == u"safecall";
+}
+
+// "function Name(params): Type;" | "procedure Name(params);"  (the final ";" may be missing)
+void Parser::hostFunction(const Engine::Host::Decl& d) {
+  bool isFunction = is(Tok::KwFunction);
+  if (!isFunction && !is(Tok::KwProcedure)) {
+    errorExpected(u"function");
+    return;
+  }
+  Pos p = tok_.pos;
+  advance();
+  std::u16string name = identifier();
+  std::vector<Param> params;
+  paramList(params);
+  const Type* result = nullptr;
+  if (isFunction) {
+    expect(Tok::Colon);
+    result = typeIdentifier();
+  }
+  accept(Tok::Semicolon);
+  while (is(Tok::Ident) && routineDirective(tok_.key)) {
+    advance();
+    accept(Tok::Semicolon);
+  }
+  auto r = std::make_unique<Routine>();
+  r->name = name;
+  r->pos = p;
+  r->level = 1;
+  r->params = params;
+  r->result = result;
+  r->defined = true;
+  r->host = addHostRoutine(name, d.fn, std::move(params), result, false);
+  Symbol s;
+  s.kind = SymKind::Routine;
+  s.routine = r.get();
+  s.pos = p;
+  hostRoutines_.push_back(std::move(r));
+  scopes_.declare(diag_, name, s);
+}
+
+// "Name: Type": the storage must hold values of the type.
+void Parser::hostVariable(const Engine::Host::Decl& d) {
+  Pos p = tok_.pos;
+  std::u16string name = identifier();
+  expect(Tok::Colon);
+  const Type* t = typeSpec();
+  accept(Tok::Semicolon);
+  bool fits = false;
+  switch (d.storage.kind) {
+    case Storage::Kind::Int32: case Storage::Kind::Int64:
+      fits = t->isOrdinal() && t->kind != TypeKind::Boolean;
+      break;
+    case Storage::Kind::Boolean: fits = t->kind == TypeKind::Boolean; break;
+    case Storage::Kind::Real: fits = t->kind == TypeKind::Float; break;
+    case Storage::Kind::String: fits = t->isString(); break;
+    case Storage::Kind::Object: fits = t->kind == TypeKind::Class; break;
+    case Storage::Kind::Variant: fits = t->kind == TypeKind::Variant; break;
+  }
+  if (!fits || !d.storage.at) {
+    diag_.error(p, u"The host's storage for '" + name + u"' cannot hold a " + typeName(t));
+    return;
+  }
+  prog_.hostVariables.push_back(HostVariable{d.storage, t});
+  Symbol s;
+  s.kind = SymKind::Var;
+  s.type = t;
+  s.level = -1;
+  s.host = static_cast<int>(prog_.hostVariables.size()) - 1;
+  s.pos = p;
+  s.used = true;
+  scopes_.declare(diag_, name, s);
+}
+
+void Parser::hostClass(const Engine::Host::Decl& d) {
+  const HostClass& hc = *d.cls;
+  const vm::ClassInfo* parent = nullptr;
+  if (hc.parent()) {
+    auto it = hostInfos_.find(hc.parent());
+    if (it == hostInfos_.end()) {
+      withHostText(u"class " + hc.name(), [&] {
+        diag_.error(tok_.pos, u"Class '" + hc.name() + u"' is declared before its parent '" +
+                                  hc.parent()->name() + u"'");
+        while (!is(Tok::Eof)) advance();
+      });
+    } else {
+      parent = it->second;
+    }
+  }
+  vm::ClassInfo* info = types_.addClass(hc.name(), parent);
+  info->host = &hc;
+  if (!parent && hc.name() == u"TObject") {
+    // the script's exception classes descend from it too
+    auto* root = const_cast<vm::ClassInfo*>(types_.exceptionInfo());
+    if (!root->parent) root->parent = info;
+  }
+  hostInfos_[&hc] = info;
+  Type* t = types_.make(TypeKind::Class, hc.name());
+  t->cls = info;
+  Symbol s;
+  s.kind = SymKind::TypeName;
+  s.type = t;
+  scopes_.declare(diag_, hc.name(), s);
+  for (const HostClass::Member& m : hc.members())
+    withHostText(m.text, [&] { hostMember(hc, m); });
+}
+
+// "constructor Create(...);" | "procedure ...;" | "function ...: T;" |
+// "property Name[index params]: Type; [default;]"
+void Parser::hostMember(const HostClass& cls, const HostClass::Member& m) {
+  HostMember hm;
+  hm.cls = &cls;
+  hm.kind = m.kind;
+  hm.published = m.published;
+  Pos p = tok_.pos;
+  if (m.kind == HostClass::MemberKind::Property) {
+    if (!isWord(u"property")) {
+      errorExpected(u"property");
+      return;
+    }
+    advance();
+    hm.name = identifier();
+    std::vector<Param> index;
+    if (accept(Tok::LBracket)) {
+      do {
+        ParamMode mode = accept(Tok::KwConst) ? ParamMode::Const : ParamMode::Value;
+        std::vector<std::u16string> names;
+        do names.push_back(identifier());
+        while (accept(Tok::Comma));
+        expect(Tok::Colon);
+        const Type* it = typeIdentifier();
+        for (auto& n : names) index.push_back(Param{n, it, mode});
+      } while (accept(Tok::Semicolon) && !diag_.full());
+      expect(Tok::RBracket);
+    }
+    expect(Tok::Colon);
+    hm.type = typeIdentifier();
+    accept(Tok::Semicolon);
+    if (isWord(u"default")) {
+      advance();
+      accept(Tok::Semicolon);
+      hm.isDefault = true;
+      if (index.empty()) diag_.error(p, u"A default property must have an index");
+    }
+    hm.indexCount = static_cast<int>(index.size());
+    std::vector<Param> setter = index;
+    setter.push_back(Param{u"Value", hm.type, ParamMode::Value});
+    hm.read = addHostRoutine(cls.name() + u"." + hm.name, &m.fn, std::move(index), hm.type, true);
+    if (m.write) hm.write = addHostRoutine(cls.name() + u"." + hm.name, &m.write, std::move(setter), nullptr, true);
+  } else {
+    bool ctor = isWord(u"constructor");
+    bool isFunction = is(Tok::KwFunction);
+    if (ctor != (m.kind == HostClass::MemberKind::Constructor) || (!ctor && !isFunction && !is(Tok::KwProcedure))) {
+      errorExpected(m.kind == HostClass::MemberKind::Constructor ? u"constructor" : u"procedure");
+      return;
+    }
+    advance();
+    hm.name = identifier();
+    std::vector<Param> params;
+    paramList(params);
+    const Type* result = nullptr;
+    if (isFunction) {
+      expect(Tok::Colon);
+      result = typeIdentifier();
+    }
+    accept(Tok::Semicolon);
+    while (is(Tok::Ident) && routineDirective(tok_.key)) {
+      advance();
+      accept(Tok::Semicolon);
+    }
+    hm.read = addHostRoutine(cls.name() + u"." + hm.name, &m.fn, std::move(params), result, true);
+  }
+  prog_.hostMembers.push_back(std::move(hm));
+}
+
+// The member of class c (or of its ancestors, nearest first) named key, or its default
+// property.
+const HostMember* Parser::findMember(const vm::ClassInfo* c, const std::u16string& key, bool wantDefault) {
+  for (; c; c = c->parent) {
+    if (!c->host) continue;
+    for (const HostMember& m : prog_.hostMembers)
+      if (m.cls == c->host && (wantDefault ? m.isDefault : foldName(m.name) == key)) return &m;
+  }
+  return nullptr;
+}
+
+void Parser::bindArguments(Expr& call, std::vector<ExprPtr> args, const std::vector<Param>& params,
+                           const std::u16string& name, Pos p) {
+  if (args.size() != params.size()) {
+    diag_.error(p, u"Wrong number of parameters for '" + name + u"' (" +
+                       num(static_cast<long long>(params.size())) + u" expected)");
+    return;
+  }
+  for (size_t k = 0; k < args.size(); ++k) {
+    const Param& prm = params[k];
+    if (prm.byRef()) {
+      ExprPtr a = lvalue(std::move(args[k]), u"var parameter");
+      if (a->kind == EK::Index && a->a->type->isString())
+        diag_.error(a->pos, u"Variable required (var parameter)");
+      if (!check_.sameType(a->type, prm.type))
+        diag_.error(a->pos, u"Types of actual and formal var parameters must be identical");
+      call.args.push_back(std::move(a));
+      call.byRef.push_back(1);
+    } else {
+      call.args.push_back(check_.convert(std::move(args[k]), prm.type));
+      call.byRef.push_back(0);
+    }
+  }
+}
+
+// obj.Member: a method call, or a property (with its index when it has one; the "["
+// is already taken for a default property).
+ExprPtr Parser::memberAccess(ExprPtr obj, const HostMember& m, Pos p, bool bracketTaken) {
+  const HostSignature& sig = prog_.hostRoutines[m.read];
+  if (m.kind == HostClass::MemberKind::Constructor) {
+    diag_.error(p, u"A constructor is called on its class: " + typeName(obj->type) + u"." + m.name);
+    arguments();
+    return errorExpr(p);
+  }
+  if (m.kind == HostClass::MemberKind::Method) {
+    std::vector<ExprPtr> args = arguments();
+    auto e = std::make_unique<Expr>(EK::HostCall, p);
+    e->index = m.read;
+    e->type = sig.result ? sig.result : types_.voidT;
+    e->args.push_back(std::move(obj));
+    e->byRef.push_back(0);
+    bindArguments(*e, std::move(args), sig.params, m.name, p);
+    return e;
+  }
+  auto e = std::make_unique<Expr>(EK::Property, p);
+  e->type = m.type;
+  e->slot = m.read;
+  e->index = m.write;
+  e->args.push_back(std::move(obj));
+  e->byRef.push_back(0);
+  if (m.indexCount > 0) {
+    if (!bracketTaken && !accept(Tok::LBracket)) {
+      errorExpected(u"[");
+      return errorExpr(p);
+    }
+    std::vector<ExprPtr> index;
+    do index.push_back(expression());
+    while (accept(Tok::Comma));
+    expect(Tok::RBracket);
+    bindArguments(*e, std::move(index), sig.params, m.name, p);
+  }
+  return e;
+}
+
+// TClass.Create(...) of a host class: a new object, then its constructor.
+ExprPtr Parser::hostConstructor(const Type* cls, const std::u16string& key, Pos p, bool& handled) {
+  handled = false;
+  if (!cls->cls || !cls->cls->host) return nullptr;
+  const HostMember* m = findMember(cls->cls, key, false);
+  if (!(m && m->kind == HostClass::MemberKind::Constructor) && key != u"create") return nullptr;
+  handled = true;
+  std::vector<ExprPtr> args = arguments();
+  auto e = std::make_unique<Expr>(EK::HostNew, p);
+  e->type = cls;
+  e->cls = cls->cls;
+  e->index = -1;
+  if (!cls->cls->host->factory())
+    diag_.error(p, u"Cannot create an instance of the abstract class '" + typeName(cls) + u"'");
+  if (m && m->kind == HostClass::MemberKind::Constructor) {
+    e->index = m->read;
+    bindArguments(*e, std::move(args), prog_.hostRoutines[m->read].params, m->name, p);
+  } else if (!args.empty()) {
+    diag_.error(p, u"Wrong number of parameters for 'Create' (0 expected)");
+  }
+  return e;
+}
+
+// "procedure(params) [of object]" | "function(params): Type [of object]"
+const Type* Parser::proceduralType(std::u16string name) {
+  bool isFunction = is(Tok::KwFunction);
+  advance();
+  std::vector<Param> params;
+  paramList(params);
+  Type* t = types_.make(TypeKind::Proc, std::move(name));
+  if (isFunction) {
+    expect(Tok::Colon);
+    t->element = typeIdentifier();
+  }
+  if (accept(Tok::KwOf)) {
+    if (!isWord(u"object")) errorExpected(u"object");
+    else advance();
+  }
+  for (const Param& prm : params) {
+    t->fields.push_back(Field{prm.name, prm.type});
+    t->paramModes.push_back(static_cast<uint8_t>(prm.mode));
+  }
+  return t;
+}
+
+// The value assigned to a procedural variable or property: nil, a routine ([@]Name) of
+// the same signature, or another value of the type.
+ExprPtr Parser::procedureValue(const Type* t) {
+  Pos p = tok_.pos;
+  if (accept(Tok::KwNil)) return check_.constant(p, t, Value::integer(-1));
+  bool at = accept(Tok::At);
+  if (is(Tok::Ident)) {
+    Symbol* s = scopes_.find(tok_.key);
+    if (s && s->kind == SymKind::Routine) {
+      advance();
+      s->used = true;
+      Routine* r = s->routine;
+      bool same = r->params.size() == t->fields.size() && (r->result == nullptr) == (t->element == nullptr) &&
+                  (!r->result || check_.sameType(r->result, t->element));
+      for (size_t k = 0; same && k < r->params.size(); ++k)
+        same = check_.sameType(r->params[k].type, t->fields[k].type) &&
+               r->params[k].byRef() == (t->paramModes[k] == static_cast<uint8_t>(ParamMode::Var) ||
+                                        t->paramModes[k] == static_cast<uint8_t>(ParamMode::Out));
+      if (!same) diag_.error(p, u"Incompatible types: '" + r->name + u"' and '" + typeName(t) + u"'");
+      else if (r->level != 1 || r->host >= 0 || r->external >= 0)
+        diag_.error(p, u"Only a routine of the script's top level can be assigned to '" + typeName(t) + u"'");
+      return check_.constant(p, t, Value::integer(r->index));
+    }
+  }
+  if (at) {
+    errorExpected(u"procedure");
+    return errorExpr(p);
+  }
+  return expression();
+}
+
 }  // namespace
 
 bool parseProgram(std::u16string_view source, const Options& options, Diagnostics& diag,
                   const Engine::IncludeHandler& include, const Engine::DirectiveHandler& directive,
-                  Engine::Program& prog) {
-  Parser parser(source, options, diag, include, directive, prog);
+                  Engine::Program& prog, const Engine::Host* host) {
+  Parser parser(source, options, diag, include, directive, prog, host);
   parser.program();
   return diag.errors == 0;
 }

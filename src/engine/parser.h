@@ -16,9 +16,12 @@
 namespace velmoro::script {
 
 // Parses and checks a source into prog (routines in prog.decls, globals, constants).
-// Messages go to diag; the result is false when there were errors.
+// The host's declarations come first, in a scope of their own between the system's
+// names and the program's. Messages go to diag; the result is false when there were
+// errors.
 bool parseProgram(std::u16string_view source, const Options& options, Diagnostics& diag,
                   const Engine::IncludeHandler& include,
-                  const Engine::DirectiveHandler& directive, Engine::Program& prog);
+                  const Engine::DirectiveHandler& directive, Engine::Program& prog,
+                  const Engine::Host* host = nullptr);
 
 }  // namespace velmoro::script

@@ -38,10 +38,10 @@ std::u16string firstWord(std::u16string_view arg) {
 
 Preprocessor::Preprocessor(std::u16string source, const Options& options, Diagnostics& diag,
                            const Engine::IncludeHandler& include,
-                           const Engine::DirectiveHandler& directive)
+                           const Engine::DirectiveHandler& directive, int module)
     : enabled_(options.preprocessor), diag_(diag), include_(include), handler_(directive) {
   for (const auto& d : options.defines) defines_.insert(upper(std::u16string(text::trim(d))));
-  lexers_.push_back(std::make_unique<Lexer>(std::move(source), 0, enabled_, diag_));
+  lexers_.push_back(std::make_unique<Lexer>(std::move(source), module, enabled_, diag_));
   condBase_.push_back(0);
 }
 

@@ -16,7 +16,8 @@ namespace velmoro::script {
 class Preprocessor {
  public:
   Preprocessor(std::u16string source, const Options& options, Diagnostics& diag,
-               const Engine::IncludeHandler& include, const Engine::DirectiveHandler& directive);
+               const Engine::IncludeHandler& include, const Engine::DirectiveHandler& directive,
+               int module = 0);
   Token next();
 
  private:

@@ -44,6 +44,33 @@ struct ExternalRoutine {
   Pos pos;                          // of the declaration
 };
 
+// A host function, method, constructor or property accessor as this compilation sees
+// it: the C++ callable and the parameter and result types its values convert to.
+struct HostSignature {
+  std::u16string name;
+  const HostFunction* fn = nullptr;  // none: a constructor with nothing to do
+  std::vector<Param> params;         // without the object of a method
+  const Type* result = nullptr;
+  bool self = false;                 // a method: the object comes first
+};
+
+// A member of a host class as this compilation sees it.
+struct HostMember {
+  const HostClass* cls = nullptr;
+  std::u16string name;         // as declared
+  HostClass::MemberKind kind = HostClass::MemberKind::Method;
+  int read = -1, write = -1;   // hostRoutines: the method, constructor or getter; the setter
+  const Type* type = nullptr;  // a property's type
+  int indexCount = 0;          // an indexed property's index parameters
+  bool isDefault = false, published = false;
+};
+
+// A host variable: its storage and script type.
+struct HostVariable {
+  Storage storage;
+  const Type* type = nullptr;
+};
+
 struct Engine::Program {
   TypeTable types;
   std::vector<std::u16string> modules;  // 0: the main module's name
@@ -54,6 +81,9 @@ struct Engine::Program {
   std::vector<std::pair<int, vm::Value>> globalInit;  // initialised variables and typed constants
   std::vector<const vm::ClassInfo*> classes;
   std::vector<ExternalRoutine> externals;
+  std::vector<HostSignature> hostRoutines;
+  std::vector<HostVariable> hostVariables;
+  std::vector<HostMember> hostMembers;
   bool shortCircuit = false;
   std::unordered_map<std::u16string, int> routineByName;  // folded name → routine
   // Parse products kept for the code generator.

@@ -24,6 +24,7 @@ struct Symbol {
   bool used = false;
   Routine* routine = nullptr;
   int field = -1;             // with: field index in recordType
+  int host = -1;              // a host variable: index in Program::hostVariables
   const Type* recordType = nullptr;
   Pos pos;
   std::u16string name;

@@ -14,6 +14,8 @@
 // from a callback of the running script or from a signal-free other thread.
 #pragma once
 
+#include "engine/host.h"
+
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -46,8 +48,6 @@ struct RunError {
   std::u16string module;
 };
 
-// A value crossing the interface: nothing, integer, real, boolean or string.
-using Data = std::variant<std::monostate, int64_t, double, bool, std::u16string>;
 
 struct Options {
   bool allowNoMainBlock = false;  // the main begin/end may be missing
@@ -113,10 +113,42 @@ class Engine {
   // The bytecode listing of the compiled program.
   std::u16string disassemble() const;
 
+  // ---- what the host declares (host.h); read by the next compile ----
+  // "function Name(params): Type;" or "procedure Name(params);", bound to fn.
+  void declareFunction(std::u16string_view declaration, HostFunction fn);
+  // The body of a type section: "TColor = Integer; TDays = set of TDay;".
+  void declareTypes(std::u16string_view text);
+  // The body of a const section: "MaxInt = 2147483647; SCRIPT_OK = 0;".
+  void declareConstants(std::u16string_view text);
+  // "Name: Type" living in the host's storage; one storage may serve several names.
+  void declareVariable(std::u16string_view declaration, Storage storage);
+  // The parent class must be declared first.
+  void declareClass(std::shared_ptr<const HostClass> cls);
+
+  // Runs a script procedure the host holds (an event). Nothing, with error set, when it
+  // fails, when it is stale or when nothing is compiled.
+  std::optional<Data> fire(const Callback& callback, std::vector<Data>& args, RunError& error);
+  // The published properties of a declared class and its ancestors (empty when the
+  // class is unknown or the declarations have errors).
+  std::vector<PropertyInfo> properties(std::u16string_view className);
+  // Reads or writes a property of a host object by name (published or not). False, with
+  // error set, when there is no such property or its accessor fails.
+  bool readProperty(Object& object, std::u16string_view name, Data& value, RunError& error);
+  bool writeProperty(Object& object, std::u16string_view name, const Data& value, RunError& error);
+
+  struct Host;
+  friend class HostCall;
+
   struct Program;
 
  private:
   bool link();  // the machine's libraries; runError_ on failure
+  // Runs a routine of the compiled program; false with error on a script error.
+  bool invokeCaught(int routine, std::vector<vm::Value>& args, vm::Value& result, RunError& error);
+  // Calls a host accessor outside the machine; false with error when it raises.
+  bool callCaught(const HostSignature& sig, HostCall& call, RunError& error);
+  // The host's declarations compiled on their own (cached); null when they have errors.
+  const Program* reflection();
 
   Options options_;
   IncludeHandler include_;
@@ -127,6 +159,8 @@ class Engine {
   std::optional<RunError> runError_;
   std::unique_ptr<Program> program_;
   std::unique_ptr<vm::Machine> machine_;
+  std::unique_ptr<Host> host_;
+  uint64_t serial_ = 0;  // of the current compilation, for callbacks
 };
 
 }  // namespace velmoro::script

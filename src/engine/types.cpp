@@ -91,6 +91,7 @@ std::u16string typeName(const Type* t) {
     case TypeKind::Record: return u"record";
     case TypeKind::Enum: return u"enumeration";
     case TypeKind::Integer: return u"Integer";
+    case TypeKind::Proc: return t->element ? u"function" : u"procedure";
     default: return u"?";
   }
 }
@@ -103,6 +104,7 @@ Value defaultValue(const Type* t) {
     case TypeKind::Set: return Value::heap(vm::Tag::Set, nullptr);
     case TypeKind::DynArray: case TypeKind::ArrayOfConst: return Value::heap(vm::Tag::Array, nullptr);
     case TypeKind::Class: case TypeKind::Nil: return Value::heap(vm::Tag::Object, nullptr);
+    case TypeKind::Proc: return Value::integer(-1);  // no procedure
     case TypeKind::Record: {
       auto* a = new vm::Aggregate;
       a->v.reserve(t->fields.size());

@@ -32,9 +32,11 @@ struct Type {
   std::u16string name;
   IntKind intKind = IntKind::I64;
   int64_t low = 0, high = 0;              // ordinal range; static array index range
-  const Type* element = nullptr;          // set, arrays: element; subrange: base ordinal
+  const Type* element = nullptr;          // set, arrays: element; subrange: base ordinal;
+                                          // procedural types: the result
   const Type* index = nullptr;            // static arrays: index type
-  std::vector<Field> fields;              // records
+  std::vector<Field> fields;              // records; procedural types: the parameters
+  std::vector<uint8_t> paramModes;        // procedural types: each parameter's ParamMode
   std::vector<std::u16string> names;      // enumerations
   const vm::ClassInfo* cls = nullptr;     // classes
   int procIndex = -1;                     // procedural: unused in the core

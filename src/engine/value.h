@@ -12,6 +12,10 @@
 #include <utility>
 #include <vector>
 
+namespace velmoro::script {
+class HostClass;
+}
+
 namespace velmoro::script::vm {
 
 enum class Tag : uint8_t { Empty, Null, Int, Float, Bool, Ref, Str, Array, Record, Set, Object };
@@ -105,17 +109,29 @@ struct SetObj final : HeapObj {
   HeapObj* clone() const override { auto* s = new SetObj; s->bits = bits; return s; }
 };
 
-// Instances of script classes (exception classes in the language core). Field 0 of
-// every exception is its message.
-struct ObjectObj final : HeapObj {
+// Objects: instances of host classes (which derive from this and set hostClass) and
+// of the script's exception classes (cls; field 0 is the message). Objects are
+// references: they are never cloned. Free calls onFree and marks the object freed; its
+// memory goes with the last reference.
+struct ObjectObj : HeapObj {
   const ClassInfo* cls = nullptr;
+  const HostClass* hostClass = nullptr;
+  bool freed = false;
   std::vector<Value> fields;
-  HeapObj* clone() const override { auto* o = new ObjectObj; o->cls = cls; o->fields = fields; return o; }
+  ObjectObj() = default;
+  explicit ObjectObj(const HostClass* c) : hostClass(c) {}
+  // Releases what the object holds (its strings, streams, the objects it owns).
+  virtual void onFree() {}
+  HeapObj* clone() const override {
+    ++const_cast<ObjectObj*>(this)->rc;
+    return const_cast<ObjectObj*>(this);
+  }
 };
 
 struct ClassInfo {
   std::u16string name;
   const ClassInfo* parent = nullptr;
+  const HostClass* host = nullptr;  // a host class: its instances carry this
   bool inheritsFrom(const ClassInfo* other) const {
     for (const ClassInfo* c = this; c; c = c->parent)
       if (c == other) return true;
@@ -131,5 +147,9 @@ inline const std::u16string& Value::str() const {
 inline Aggregate* agg(const Value& v) { return static_cast<Aggregate*>(v.h); }
 inline SetObj* setOf(const Value& v) { return static_cast<SetObj*>(v.h); }
 inline ObjectObj* objOf(const Value& v) { return static_cast<ObjectObj*>(v.h); }
+// Whether object o is an instance of class c or of a class derived from it.
+bool instanceOf(const ObjectObj* o, const ClassInfo* c);
+// The name of o's class.
+const std::u16string& classNameOf(const ObjectObj* o);
 
 }  // namespace velmoro::script::vm

@@ -583,6 +583,27 @@ void Machine::run(size_t entry, size_t handlerBase) {
             if (prog_.externals[index].result) *sp++ = std::move(r);
           }
           DISPATCH();
+          L_HCALL: {
+            const int argc = static_cast<int>(*ip++);
+            Value* args = sp - argc;
+            sp_ = sp;
+            ip_ = ip;
+            Value r = callHost(static_cast<int>(argU(w)), args, argc);
+            for (Value* p = args; p < sp; ++p) p->release();
+            sp = args;
+            if (prog_.hostRoutines[argU(w)].result) *sp++ = std::move(r);
+          }
+          DISPATCH();
+          L_HNEW:
+            sp_ = sp;
+            ip_ = ip;
+            *sp = newHostObject(prog_.classes[argU(w)]);
+            ++sp;
+            DISPATCH();
+          L_LOADH: *sp++ = loadHost(argU(w)); DISPATCH();
+          L_STOREH:
+            storeHost(argU(w), std::move(*--sp));
+            DISPATCH();
           L_RET: {
             Frame& f = frames_.back();
             Value* base = f.base;
@@ -624,7 +645,7 @@ void Machine::run(size_t entry, size_t handlerBase) {
           L_EXCIS: {
             const ClassInfo* c = prog_.classes[argU(w)];
             bool r = !exceptions_.empty() && exceptions_.back().h &&
-                     objOf(exceptions_.back())->cls->inheritsFrom(c);
+                     instanceOf(objOf(exceptions_.back()), c);
             (sp++)->setInt(r);
           }
           DISPATCH();
@@ -648,19 +669,19 @@ void Machine::run(size_t entry, size_t handlerBase) {
               sp_ = sp;
               raise(u"EAccessViolation", u"Access violation");
             }
-            Value r = argU(w) == 0 ? o->fields[0] : Value::string(o->cls->name);
+            Value r = argU(w) != 0 ? Value::string(classNameOf(o)) : o->fields.empty() ? Value::string({}) : o->fields[0];
             sp[-1] = std::move(r);
           }
           DISPATCH();
           L_ISCLS: {
             ObjectObj* o = objOf(sp[-1]);
-            bool r = o && o->cls->inheritsFrom(prog_.classes[argU(w)]);
+            bool r = o && instanceOf(o, prog_.classes[argU(w)]);
             sp[-1] = Value::integer(r);
           }
           DISPATCH();
           L_ASCLS: {
             ObjectObj* o = objOf(sp[-1]);
-            if (o && !o->cls->inheritsFrom(prog_.classes[argU(w)])) {
+            if (o && !instanceOf(o, prog_.classes[argU(w)])) {
               sp_ = sp;
               raise(u"EInvalidCast", u"Invalid class typecast");
             }

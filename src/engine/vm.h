@@ -61,6 +61,10 @@ class Machine {
   // False with the error and the declaration's position when one is missing.
   bool link(std::u16string& error, Pos& pos);
   void randomize(uint32_t seed) { random_ = seed; }
+  // The engine host functions see in their HostCall.
+  void setEngine(Engine* engine) { engine_ = engine; }
+  // Frees an object for the script's Free: a host object releases what it holds.
+  static void freeObject(const Value& v);
 
   std::vector<Value> globals;
 
@@ -85,6 +89,11 @@ class Machine {
   // XCALL: the arguments are args[0..n) (addresses for var parameters).
   Value callExternal(int index, Value* args);
   ext::LibraryLoader& libraries();
+  // HCALL: args[0..argc) (a method's object first); HostError becomes a script exception.
+  Value callHost(int index, Value* args, int argc);
+  Value newHostObject(const ClassInfo* cls);
+  Value loadHost(uint32_t index) const;
+  void storeHost(uint32_t index, Value v);
 
   const Engine::Program& prog_;
   const Options& options_;
@@ -111,6 +120,7 @@ class Machine {
   std::vector<void*> externalFns_;  // per external declaration; null: not resolved yet
   bool linked_ = false;
   int lastLibraryError_ = 0;
+  Engine* engine_ = nullptr;
 };
 
 }  // namespace velmoro::script::vm

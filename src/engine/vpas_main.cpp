@@ -47,6 +47,7 @@ int main(int argc, char** argv) {
   std::filesystem::path dir = file.parent_path();
 
   script::Engine engine;
+  script::declareClassesLibrary(engine);
   script::Options& o = engine.options();
   o.allowNoMainBlock = true;
   o.allowNoEnd = true;
