@@ -405,7 +405,11 @@ std::shared_ptr<HostClass> stringsClass(std::shared_ptr<const HostClass> parent)
       if (items[k].object.get() == c.object(0)) r = static_cast<int64_t>(k);
     c.setResult(r);
   });
-  c->method(u"procedure BeginUpdate;", [](HostCall& c) { ++listOf(c).updates; });
+  c->method(u"procedure BeginUpdate;", [](HostCall& c) {
+    StringList& l = listOf(c);
+    if (l.updates == 0) notify(c, l, l.onChanging);
+    ++l.updates;
+  });
   c->method(u"procedure EndUpdate;", [](HostCall& c) {
     StringList& l = listOf(c);
     if (l.updates > 0 && --l.updates == 0) notify(c, l, l.onChange);

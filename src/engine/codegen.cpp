@@ -395,6 +395,7 @@ class Generator {
     if (rel) {
       if (t->kind == TypeKind::Float) emit(Op::CMPF, relOf(op));
       else if (t->isString()) emit(Op::CMPS, relOf(op));
+      else if (t->kind == TypeKind::Class || t->kind == TypeKind::Nil) emit(Op::CMPO, relOf(op));
       else emit(Op::CMPI, relOf(op));
       return;
     }

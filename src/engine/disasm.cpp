@@ -82,7 +82,7 @@ std::u16string Engine::disassemble() const {
         case 'V': operand = "host " + std::to_string(a); break;
         case 'C': operand = a < p.classes.size() ? text::toUtf8(p.classes[a]->name) : "?"; break;
         case 'T':
-          if (op == vm::Op::CMPI || op == vm::Op::CMPF || op == vm::Op::CMPS || op == vm::Op::SETCMP ||
+          if (op == vm::Op::CMPI || op == vm::Op::CMPF || op == vm::Op::CMPS || op == vm::Op::CMPO || op == vm::Op::SETCMP ||
               op == vm::Op::JFCMPI || op == vm::Op::JFCMPIK) {
             static const char* rel[] = {"=", "<>", "<", ">", "<=", ">="};
             operand = a < 6 ? rel[a] : "?";

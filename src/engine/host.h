@@ -54,6 +54,7 @@ class ObjectRef {
   ~ObjectRef() { if (p_ && --p_->rc == 0) delete p_; }
   Object* get() const { return p_; }
   Object* operator->() const { return p_; }
+  Object& operator*() const { return *p_; }
   Object* release() { return std::exchange(p_, nullptr); }  // the count stays with the caller
   explicit operator bool() const { return p_ != nullptr; }
   template <class T> T* as() const { return dynamic_cast<T*>(p_); }

@@ -63,6 +63,7 @@ namespace velmoro::script::vm {
   OP(CMPI, 0, T, "compare integers, relation A, push boolean")                       \
   OP(CMPF, 0, T, "compare reals, relation A")                                        \
   OP(CMPS, 0, T, "compare strings, relation A")                                      \
+  OP(CMPO, 0, T, "compare object references, relation A (= or <>)")                  \
   OP(JLTI, 1, S, "jump E if local slot A < the integer popped is false")            \
   OP(ADDIK, 0, I, "integer + A")                                                     \
   OP(MULIK, 0, I, "integer * A")                                                     \

@@ -1635,7 +1635,16 @@ std::vector<ExprPtr> Parser::arguments() {
 }
 
 // designator = ident { selector }
-ExprPtr Parser::designator() { return selectors(identifierExpr()); }
+// A statement may start with a parenthesized object: (Sender as TStrings).Add(...).
+ExprPtr Parser::designator() {
+  if (is(Tok::LParen)) {
+    advance();
+    ExprPtr e = expression();
+    expect(Tok::RParen);
+    return selectors(std::move(e));
+  }
+  return selectors(identifierExpr());
+}
 
 // identifierExpr = ident [ "(" args ")" ]   (variables, constants, calls, casts)
 ExprPtr Parser::identifierExpr() {

@@ -280,6 +280,12 @@ void Machine::run(size_t entry, size_t handlerBase) {
             sp[-1].i = relation(argU(w), a < b ? -1 : a > b ? 1 : 0);
           }
           DISPATCH();
+          L_CMPO: {
+            bool same = sp[-2].h == sp[-1].h;
+            (--sp)->release();
+            sp[-1] = Value::integer(argU(w) == EQ ? same : !same);
+          }
+          DISPATCH();
           L_CMPF: {
             double b = (--sp)->d;
             sp->tag = Tag::Int;
