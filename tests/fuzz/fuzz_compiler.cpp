@@ -1,9 +1,12 @@
 // The script compiler on any bytes: it must report errors, never crash or hang. The
 // first byte picks the compiler options; includes of "self.inc" get the input again,
-// so include chains and the depth limit are reached too.
+// so include chains and the depth limit are reached too. The standard classes are
+// declared, and with bit 16 (or 32) the input's first line is declared as a host
+// function (or a host type section) before the rest is compiled.
 #include "common/text_file.h"
 #include "engine/script.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
@@ -12,6 +15,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   uint8_t flags = data[0];
   std::vector<uint8_t> rest(data + 1, data + size);
   velmoro::script::Engine e;
+  velmoro::script::declareClassesLibrary(e);
+  if (flags & 48) {
+    auto eol = std::find(rest.begin(), rest.end(), uint8_t{'\n'});
+    std::u16string line = velmoro::text::decodeText(std::vector<uint8_t>(rest.begin(), eol));
+    if (flags & 16) e.declareFunction(line, [](velmoro::script::HostCall&) {});
+    else e.declareTypes(line);
+    rest.erase(rest.begin(), eol);
+  }
   e.options().allowNoMainBlock = flags & 1;
   e.options().allowNoEnd = flags & 2;
   e.options().shortCircuit = flags & 4;
