@@ -203,6 +203,7 @@ class Parser {
   ExprPtr memberAccess(ExprPtr obj, const HostMember& m, Pos p, bool bracketTaken);
   ExprPtr hostConstructor(const Type* cls, const std::u16string& key, Pos p, bool& handled);
   const Type* proceduralType(std::u16string name);
+  void pushObjectWith(const Type* cls, int slot);
   ExprPtr procedureValue(const Type* t);
 
   std::unique_ptr<Preprocessor> pp_;
@@ -1050,7 +1051,22 @@ StmtPtr Parser::withStatement() {
   Stmt* into = outer.get();
   int scopesPushed = 0;
   do {
-    ExprPtr target = lvalue(expression(), u"with");
+    Pos tp = tok_.pos;
+    ExprPtr object = expression();
+    if (object->type->kind == TypeKind::Class) {
+      // the object is evaluated once, into a local; its members are names in the body
+      const Type* cls = object->type;
+      auto slot = std::make_unique<Expr>(EK::Var, tp);
+      slot->type = cls;
+      slot->slot = newSlot(cls);
+      slot->level = cur_->level;
+      int temp = slot->slot;
+      into->body.push_back(assignment(std::move(slot), std::move(object), tp));
+      pushObjectWith(cls, temp);
+      ++scopesPushed;
+      continue;
+    }
+    ExprPtr target = lvalue(std::move(object), u"with");
     if (target->type->kind != TypeKind::Record) {
       diag_.error(target->pos, u"Record type expected");
       continue;
@@ -1707,6 +1723,15 @@ ExprPtr Parser::identifierExpr() {
       return f;
     }
     case SymKind::Routine: return callRoutine(s->routine, p);
+    case SymKind::WithMember: {
+      auto obj = std::make_unique<Expr>(EK::Var, p);
+      obj->type = s->recordType;
+      obj->slot = s->slot;
+      obj->level = s->level;
+      if (s->field >= 0) return memberAccess(std::move(obj), prog_.hostMembers[s->field], p, false);
+      std::vector<ExprPtr> args = arguments();
+      return check_.objectMember(std::move(obj), key, std::move(args), p);
+    }
     case SymKind::TypeName: {
       const Type* t = s->type;
       if (t->kind == TypeKind::Class && is(Tok::Dot)) {
@@ -2181,6 +2206,31 @@ ExprPtr Parser::hostConstructor(const Type* cls, const std::u16string& key, Pos 
     diag_.error(p, u"Wrong number of parameters for 'Create' (0 expected)");
   }
   return e;
+}
+
+// The scope of "with Object do": the members of its class and its ancestors (the
+// nearest declaration of a name wins), Free and ClassName.
+void Parser::pushObjectWith(const Type* cls, int slot) {
+  scopes_.push(nullptr, true);
+  std::unordered_map<std::u16string, Symbol> names;
+  auto add = [&](const std::u16string& key, int member) {
+    if (names.count(key)) return;
+    Symbol s;
+    s.kind = SymKind::WithMember;
+    s.recordType = cls;
+    s.slot = slot;
+    s.level = cur_->level;
+    s.field = member;
+    s.used = true;
+    names.emplace(key, s);
+  };
+  for (const vm::ClassInfo* c = cls->cls; c; c = c->parent)
+    for (size_t k = 0; k < prog_.hostMembers.size(); ++k)
+      if (c->host && prog_.hostMembers[k].cls == c->host)
+        add(foldName(prog_.hostMembers[k].name), static_cast<int>(k));
+  add(u"free", -1);
+  add(u"classname", -1);
+  for (auto& [key, s] : names) scopes_.declareQuiet(key, s);
 }
 
 // "procedure(params) [of object]" | "function(params): Type [of object]"

@@ -12,7 +12,9 @@
 
 namespace velmoro::script {
 
-enum class SymKind : uint8_t { Const, TypeName, Var, Routine, WithField };
+// WithMember: a member of the object of a with statement (field: index in
+// Program::hostMembers, -1 for Free and ClassName), the object in a local slot.
+enum class SymKind : uint8_t { Const, TypeName, Var, Routine, WithField, WithMember };
 
 struct Symbol {
   SymKind kind = SymKind::Var;
@@ -38,6 +40,8 @@ class Scopes {
   // Pops a routine's scope, with a hint for each local variable never used.
   void popWithHints(Diagnostics& diag);
   void declare(Diagnostics& diag, const std::u16string& name, Symbol s);
+  // Into the innermost scope, replacing what is there (with statements).
+  void declareQuiet(const std::u16string& key, Symbol s) { scopes_.back().names[key] = std::move(s); }
   Symbol* find(const std::u16string& key);
   Symbol* findLocal(const std::u16string& key);
 

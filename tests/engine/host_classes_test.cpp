@@ -71,6 +71,9 @@ TEST(HostClasses, StringListThroughItsMembers) {
       {"L.CaseSensitive := True; L.Add('A'); Writeln(L.IndexOf('a'), L.IndexOf('A'));", "-10\n"},
       {"try L[0] := 'x' except on E: EStringListError do Writeln(E.Message) end;", "List index out of bounds (0)\n"},
       {"L.Add('ü'); L[0] := L[0] + 'ß'; Writeln(L[0], Length(L[0]));", "üß2\n"},
+      {"with L do begin Add('b'); Add('a'); Sorted := True; Writeln(Count, Strings[0], ClassName) end;\n"
+       "with TStringList.Create, TMemoryStream.Create do try Add('x'); Writeln(Count, Size) finally Free end;",
+       "2aTStringList\n10\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.body);
