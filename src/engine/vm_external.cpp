@@ -2,6 +2,7 @@
 // call), turning script values into boundary values and back, UnloadDll.
 #include "common/paths.h"
 #include "common/unicode.h"
+#include "engine/host_registry.h"
 #include "engine/vm.h"
 
 #include <filesystem>
@@ -11,26 +12,10 @@ namespace velmoro::script::vm {
 
 namespace {
 
-// AnsiString values hold one byte per unit (UTF-8); the boundary wants real text.
-std::u16string fromBytes(const std::u16string& s) {
-  std::string bytes;
-  bytes.reserve(s.size());
-  for (char16_t c : s) bytes += static_cast<char>(c & 0xFF);
-  return text::fromUtf8(bytes);
-}
-
-std::u16string toBytes(const std::u16string& s) {
-  const std::string u8 = text::toUtf8(s);
-  std::u16string out;
-  out.reserve(u8.size());
-  for (char c : u8) out += static_cast<char16_t>(static_cast<unsigned char>(c));
-  return out;
-}
-
 ext::Value toForeign(const Value& v, const Type* t) {
   switch (t->kind) {
     case TypeKind::String: return v.str();
-    case TypeKind::AnsiString: return fromBytes(v.str());
+    case TypeKind::AnsiString: return bytesToText(v.str());
     case TypeKind::Float: return v.tag == Tag::Float ? v.d : static_cast<double>(v.i);
     case TypeKind::Nil:
       // nil is a null heap pointer; an address kept in an integer passes as it is
@@ -41,7 +26,7 @@ ext::Value toForeign(const Value& v, const Type* t) {
 
 Value fromForeign(const ext::Value& v, const Type* t) {
   if (auto* s = std::get_if<std::u16string>(&v))
-    return Value::string(t->kind == TypeKind::AnsiString ? toBytes(*s) : *s);
+    return Value::string(t->kind == TypeKind::AnsiString ? textToBytes(*s) : *s);
   if (auto* d = std::get_if<double>(&v)) return Value::real(*d);
   if (auto* b = std::get_if<bool>(&v)) return Value::integer(*b ? 1 : 0);
   if (auto* p = std::get_if<uintptr_t>(&v)) return Value::integer(static_cast<int64_t>(*p));

@@ -51,6 +51,34 @@ inline ScriptRun runScript(const std::string& source,
   return r;
 }
 
+// The messages, one a line: "Error module (row:col): text".
+inline std::string joinedMessages(const std::vector<script::Message>& messages) {
+  std::string out;
+  for (const auto& m : messages)
+    out += text::toUtf8(script::typeWord(m.type)) + " " + text::toUtf8(m.module) + " (" +
+           std::to_string(m.row) + ":" + std::to_string(m.col) + "): " + text::toUtf8(m.text) + "\n";
+  return out;
+}
+
+// An engine set up as the host sets it up, for tests that declare into it first.
+struct HostedEngine {
+  script::Engine e;
+  std::string out;
+  HostedEngine() {
+    hostOptions(e);
+    e.setWrite([this](std::u16string_view s) { out += text::toUtf8(s); });
+  }
+  bool compile(const std::string& source) { return e.compile(text::fromUtf8(source), u"main.dpas"); }
+  // Compiles and runs: what the script wrote, then the compiler's messages or the run error.
+  std::string run(const std::string& source) {
+    out.clear();
+    if (!compile(source)) return "compile: " + joinedMessages(e.messages());
+    if (!e.run())
+      return out + "run: " + text::toUtf8(e.runError()->className) + ": " + text::toUtf8(e.runError()->text);
+    return out;
+  }
+};
+
 inline std::string firstError(const ScriptRun& r) {
   for (const auto& m : r.messages)
     if (m.type == script::MessageType::Error) return text::toUtf8(m.text);

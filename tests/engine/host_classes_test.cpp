@@ -16,27 +16,9 @@ using script::HostCall;
 using script::HostClass;
 using script::ObjectRef;
 
-std::string joined(const std::vector<script::Message>& messages) {
-  std::string out;
-  for (const auto& m : messages)
-    out += "(" + std::to_string(m.row) + ":" + std::to_string(m.col) + ") " + text::toUtf8(m.text) + "\n";
-  return out;
-}
-
-struct Host {
-  Engine e;
-  std::string out;
-  Host() {
-    hostOptions(e);
-    script::declareClassesLibrary(e);
-    e.setWrite([this](std::u16string_view s) { out += text::toUtf8(s); });
-  }
-  std::string run(const std::string& source) {
-    out.clear();
-    if (!e.compile(text::fromUtf8(source), u"main.dpas")) return "compile: " + joined(e.messages());
-    if (!e.run()) return out + "run: " + text::toUtf8(e.runError()->className) + ": " + text::toUtf8(e.runError()->text);
-    return out;
-  }
+// With the standard classes declared.
+struct Host : HostedEngine {
+  Host() { script::declareClassesLibrary(e); }
 };
 
 TEST(HostClasses, StringListThroughItsMembers) {

@@ -14,31 +14,8 @@ using script::Data;
 using script::Engine;
 using script::HostCall;
 
-std::string joined(const std::vector<script::Message>& messages) {
-  std::string out;
-  for (const auto& m : messages)
-    out += text::toUtf8(script::typeWord(m.type)) + " " + text::toUtf8(m.module) + " (" +
-           std::to_string(m.row) + ":" + std::to_string(m.col) + "): " + text::toUtf8(m.text) + "\n";
-  return out;
-}
-
-// An engine set up as the host sets it up, writing into out.
-struct Host {
-  Engine e;
-  std::string out;
-  Host() {
-    hostOptions(e);
-    e.setWrite([this](std::u16string_view s) { out += text::toUtf8(s); });
-  }
-  bool compile(const std::string& source) { return e.compile(text::fromUtf8(source), u"main.dpas"); }
-  // Compiles and runs; the output, or the error.
-  std::string run(const std::string& source) {
-    out.clear();
-    if (!compile(source)) return "compile: " + joined(e.messages());
-    if (!e.run()) return out + "run: " + text::toUtf8(e.runError()->className) + ": " + text::toUtf8(e.runError()->text);
-    return out;
-  }
-};
+using Host = HostedEngine;
+std::string joined(const std::vector<script::Message>& m) { return joinedMessages(m); }
 
 // What the host's compile-time import declares before its library: handle and colour
 // types, registry roots, resource types, the dialog enumerations, result constants.
