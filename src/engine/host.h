@@ -233,8 +233,4 @@ class HostClass {
   std::vector<Member> members_;
 };
 
-// The standard classes every host offers: TObject, TPersistent, TStrings, TStringList,
-// TStream and TMemoryStream, their types and exception classes.
-void declareClassesLibrary(Engine& engine);
-
 }  // namespace velmoro::script

@@ -8,6 +8,7 @@
 // unreadable file.
 #include "common/text_file.h"
 #include "common/unicode.h"
+#include "engine/class_library.h"
 #include "engine/script.h"
 
 #include <filesystem>

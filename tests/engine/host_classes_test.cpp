@@ -1,6 +1,7 @@
 // Host classes seen from scripts: the standard string list and stream classes driven
 // through their members, events fired from C++, the class tree with is/as, Free and
 // nil, and the table of published properties.
+#include "engine/class_library.h"
 #include "engine_harness.h"
 #include "test_support.h"
 
@@ -244,11 +245,14 @@ TEST(HostClasses, PublishedPropertiesAndAccessByName) {
   EXPECT_FALSE(h.e.readProperty(*b, u"Missing", v, error));
   EXPECT_EQ(error.text, u"Unknown property: Missing");
 
-  // a string list made by the host is the script's to use
-  ObjectRef list;
+  // a string list made by the host is the script's to use, and the host reads it
+  ObjectRef list = script::newStringList();
   h.e.declareVariable(u"ScriptVars: TStringList", script::Storage::of(&list));
-  EXPECT_EQ(h.run("ScriptVars := TStringList.Create; ScriptVars.Values['x'] := '1';"), "");
-  ASSERT_TRUE(list);
+  EXPECT_EQ(h.run("ScriptVars.Values['x'] := '1'; ScriptVars.Add('y');"), "");
+  auto* lines = list.as<script::StringList>();
+  ASSERT_TRUE(lines);
+  ASSERT_EQ(lines->items.size(), 2u);
+  EXPECT_EQ(lines->items[0].s, u"x=1");
   Data sorted;
   EXPECT_TRUE(h.e.writeProperty(*list, u"Sorted", Data(true), error));
   EXPECT_TRUE(h.e.readProperty(*list, u"Sorted", sorted, error));

@@ -4,6 +4,7 @@
 // declared, and with bit 16 (or 32) the input's first line is declared as a host
 // function (or a host type section) before the rest is compiled.
 #include "common/text_file.h"
+#include "engine/class_library.h"
 #include "engine/script.h"
 
 #include <algorithm>
