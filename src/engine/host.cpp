@@ -397,8 +397,6 @@ std::vector<PropertyInfo> Engine::properties(std::u16string_view className) {
   const Program* prog = reflection();
   if (!prog) return out;
   const HostClass* cls = nullptr;
-  for (const HostMember& m : prog->hostMembers)
-    if (text::equalsIgnoreCase(m.cls->name(), className)) cls = m.cls;
   for (const auto& d : host_->decls)
     if (d.cls && text::equalsIgnoreCase(d.cls->name(), className)) cls = d.cls.get();
   std::vector<const HostClass*> chain;

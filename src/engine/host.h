@@ -105,7 +105,12 @@ class HostCall {
   Engine& engine() const { return engine_; }
   int count() const { return argc_; }
   Object* self() const { return self_; }
-  template <class T> T& self() const { return static_cast<T&>(*self_); }
+  // The object as the C++ class the member was written for; a script error otherwise.
+  template <class T> T& self() const {
+    auto* p = dynamic_cast<T*>(self_);
+    if (!p) raise(u"EInvalidCast", u"The object is not of the class this member belongs to");
+    return *p;
+  }
 
   int64_t integer(int i) const;
   double real(int i) const;
