@@ -17,15 +17,28 @@ struct Raised {
 };
 struct StopSignal {};
 
+// Relations as masks of the outcomes they accept (bit 0 less, 1 equal, 2 greater):
+// one shift instead of a switch whose jump the predictor shares between all sites.
+constexpr uint8_t relMask[] = {0b010, 0b101, 0b001, 0b100, 0b011, 0b110};
 inline bool relation(uint32_t rel, int c) {
-  switch (rel) {
-    case EQ: return c == 0;
-    case NE: return c != 0;
-    case LT: return c < 0;
-    case GT: return c > 0;
-    case LE: return c <= 0;
-    default: return c >= 0;
-  }
+  return (relMask[rel] >> ((c > 0) - (c < 0) + 1)) & 1;
+}
+inline bool holds(uint32_t rel, int64_t a, int64_t b) {
+  return (relMask[rel] >> ((a > b) - (a < b) + 1)) & 1;
+}
+
+// Pushes onto a dead stack slot (one above the top holds nothing managed): no release.
+inline void put(Value* slot, const Value& v) {
+  slot->i = v.i;
+  slot->tag = v.tag;
+  if (v.managed() && v.h) ++v.h->rc;
+}
+
+// The element of an array at i; null when i is out of range (or the array is nil).
+inline Value* elementAt(const Value& array, int64_t i) {
+  Aggregate* g = agg(array);
+  if (!g || static_cast<uint64_t>(i) >= g->v.size()) return nullptr;
+  return &g->v[static_cast<size_t>(i)];
 }
 
 Aggregate* uniqueAggregate(Value& v, bool copyOnWrite) {
@@ -154,6 +167,7 @@ void Machine::run(size_t entry, size_t handlerBase) {
   for (;;) {
     Value* sp = sp_;
     Value* fp = frames_.back().base;
+    Value* gp = globals.data();  // the globals never move while the machine runs
     try {
       // Threaded dispatch: every instruction jumps straight to the next one's code.
       static void* const dispatchTable[] = {
@@ -170,14 +184,14 @@ void Machine::run(size_t entry, size_t handlerBase) {
       DISPATCH();
       {
           L_NOP: DISPATCH();
-          L_PUSHI: (sp++)->setInt(argS(w)); DISPATCH();
-          L_PUSHK: *sp++ = prog_.constants[argU(w)]; DISPATCH();
+          L_PUSHI: sp->i = argS(w); (sp++)->tag = Tag::Int; DISPATCH();
+          L_PUSHK: put(sp++, prog_.constants[argU(w)]); DISPATCH();
           L_POP: (--sp)->release(); DISPATCH();
-          L_DUP: *sp = sp[-1]; ++sp; DISPATCH();
-          L_LOADL: *sp++ = fp[argU(w)]; DISPATCH();
+          L_DUP: put(sp, sp[-1]); ++sp; DISPATCH();
+          L_LOADL: put(sp++, fp[argU(w)]); DISPATCH();
           L_STOREL: fp[argU(w)] = std::move(*--sp); DISPATCH();
-          L_LOADG: *sp++ = globals[argU(w)]; DISPATCH();
-          L_STOREG: globals[argU(w)] = std::move(*--sp); DISPATCH();
+          L_LOADG: put(sp++, gp[argU(w)]); DISPATCH();
+          L_STOREG: gp[argU(w)] = std::move(*--sp); DISPATCH();
           L_LOADU: {
             int hops = static_cast<int32_t>(*ip++);
             sp_ = sp;
@@ -190,7 +204,7 @@ void Machine::run(size_t entry, size_t handlerBase) {
           }
           DISPATCH();
           L_ADDRL: *sp++ = Value::address(fp + argU(w)); DISPATCH();
-          L_ADDRG: *sp++ = Value::address(&globals[argU(w)]); DISPATCH();
+          L_ADDRG: *sp++ = Value::address(&gp[argU(w)]); DISPATCH();
           L_ADDRU: {
             int hops = static_cast<int32_t>(*ip++);
             *sp++ = Value::address(frameUp(hops) + argU(w));
@@ -317,24 +331,102 @@ void Machine::run(size_t entry, size_t handlerBase) {
             DISPATCH();
           L_ADDIL: sp[-1].i = static_cast<int64_t>(static_cast<uint64_t>(sp[-1].i) + static_cast<uint64_t>(fp[argU(w)].i)); DISPATCH();
           L_SUBIL: sp[-1].i = static_cast<int64_t>(static_cast<uint64_t>(sp[-1].i) - static_cast<uint64_t>(fp[argU(w)].i)); DISPATCH();
-          L_ADDIG: sp[-1].i = static_cast<int64_t>(static_cast<uint64_t>(sp[-1].i) + static_cast<uint64_t>(globals[argU(w)].i)); DISPATCH();
-          L_SUBIG: sp[-1].i = static_cast<int64_t>(static_cast<uint64_t>(sp[-1].i) - static_cast<uint64_t>(globals[argU(w)].i)); DISPATCH();
+          L_ADDIG: sp[-1].i = static_cast<int64_t>(static_cast<uint64_t>(sp[-1].i) + static_cast<uint64_t>(gp[argU(w)].i)); DISPATCH();
+          L_SUBIG: sp[-1].i = static_cast<int64_t>(static_cast<uint64_t>(sp[-1].i) - static_cast<uint64_t>(gp[argU(w)].i)); DISPATCH();
           L_JFCMPI: {
             int32_t off = static_cast<int32_t>(*ip++);
             int64_t b = (--sp)->i;
             int64_t a = (--sp)->i;
-            if (!relation(argU(w), a < b ? -1 : a > b ? 1 : 0)) ip += off;
+            if (!holds(argU(w), a, b)) ip += off;
           }
           DISPATCH();
           L_JFCMPIK: {
             int64_t b = static_cast<int32_t>(*ip++);
             int32_t off = static_cast<int32_t>(*ip++);
             int64_t a = (--sp)->i;
-            if (!relation(argU(w), a < b ? -1 : a > b ? 1 : 0)) ip += off;
+            if (!holds(argU(w), a, b)) ip += off;
           }
           DISPATCH();
-          L_FORL: L_FORG: {
-            Value& v = opOf(w) == Op::FORL ? fp[argU(w)] : globals[argU(w)];
+          L_JFCMPLK: {
+            uint32_t rel = ip[0];
+            int64_t b = static_cast<int32_t>(ip[1]);
+            int32_t off = static_cast<int32_t>(ip[2]);
+            ip += 3;
+            if (!holds(rel, fp[argU(w)].i, b)) ip += off;
+          }
+          DISPATCH();
+          L_JFCMPLL: {
+            uint32_t rel = ip[0];
+            int64_t b = fp[ip[1]].i;
+            int32_t off = static_cast<int32_t>(ip[2]);
+            ip += 3;
+            if (!holds(rel, fp[argU(w)].i, b)) ip += off;
+          }
+          DISPATCH();
+          L_JFCMPIL: {
+            uint32_t rel = ip[0];
+            int32_t off = static_cast<int32_t>(ip[1]);
+            ip += 2;
+            int64_t a = (--sp)->i;
+            if (!holds(rel, a, fp[argU(w)].i)) ip += off;
+          }
+          DISPATCH();
+          L_LOADLK: {
+            int64_t k = static_cast<int32_t>(ip[0]);
+            IntKind kind = static_cast<IntKind>(ip[1]);
+            ip += 2;
+            sp->i = narrow(kind, static_cast<int64_t>(static_cast<uint64_t>(fp[argU(w)].i) + static_cast<uint64_t>(k)));
+            (sp++)->tag = Tag::Int;
+          }
+          DISPATCH();
+          L_INDEXLL: {
+            const Value* e = elementAt(fp[argU(w)], fp[*ip++].i);
+            if (!e) {
+              sp_ = sp;
+              raise(u"ERangeError", u"Range check error");
+            }
+            put(sp++, *e);
+          }
+          DISPATCH();
+          L_INDEXGL: {
+            const Value* e = elementAt(gp[argU(w)], fp[*ip++].i);
+            if (!e) {
+              sp_ = sp;
+              raise(u"ERangeError", u"Range check error");
+            }
+            put(sp++, *e);
+          }
+          DISPATCH();
+          L_STIDXLL: L_STIDXGL: {
+            Value& a = opOf(w) == Op::STIDXLL ? fp[argU(w)] : gp[argU(w)];
+            int64_t i = fp[ip[0]].i;
+            bool cow = ip[1] != 0;
+            ip += 2;
+            if (cow) uniqueAggregate(a, true);
+            Value* e = elementAt(a, i);
+            if (!e) {
+              sp_ = sp;
+              raise(u"ERangeError", u"Range check error");
+            }
+            *e = std::move(*--sp);
+          }
+          DISPATCH();
+          L_FORL: {
+            Value& v = fp[argU(w)];
+            int64_t limit = fp[*ip++].i;
+            int32_t off = static_cast<int32_t>(*ip++);
+            if (v.i < limit) {
+              ++v.i;
+              if (stop_) {
+                sp_ = sp;
+                throw StopSignal{};
+              }
+              ip += off;
+            }
+          }
+          DISPATCH();
+          L_FORG: {
+            Value& v = gp[argU(w)];
             int64_t limit = fp[*ip++].i;
             int32_t off = static_cast<int32_t>(*ip++);
             if (v.i < limit) {
@@ -350,7 +442,7 @@ void Machine::run(size_t entry, size_t handlerBase) {
           L_STIDXL: L_STIDXG: {
             bool cow = *ip++ != 0;
             int64_t i = (--sp)->i;
-            Value& a = opOf(w) == Op::STIDXL ? fp[argU(w)] : globals[argU(w)];
+            Value& a = opOf(w) == Op::STIDXL ? fp[argU(w)] : gp[argU(w)];
             Aggregate* g = uniqueAggregate(a, cow);
             if (!g || i < 0 || i >= static_cast<int64_t>(g->v.size())) {
               sp_ = sp;
@@ -359,15 +451,20 @@ void Machine::run(size_t entry, size_t handlerBase) {
             g->v[static_cast<size_t>(i)] = std::move(*--sp);
           }
           DISPATCH();
-          L_ADDVL: L_ADDVG: {
-            Value& v = opOf(w) == Op::ADDVL ? fp[argU(w)] : globals[argU(w)];
-            uint32_t src = *ip++;
-            uint32_t mode = *ip++;
-            uint64_t x = static_cast<uint64_t>((src & 0x80000000u) ? globals[src & 0x7FFFFFFFu].i : fp[src].i);
-            uint64_t r = (mode & 1) ? static_cast<uint64_t>(v.i) - x : static_cast<uint64_t>(v.i) + x;
-            v.i = narrow(static_cast<IntKind>(mode >> 1), static_cast<int64_t>(r));
-          }
-          DISPATCH();
+#define ADD_VAR(opc, target)                                                                     \
+  L_##opc: {                                                                                     \
+    Value& v = target[argU(w)];                                                                  \
+    uint32_t src = ip[0];                                                                        \
+    uint32_t mode = ip[1];                                                                       \
+    ip += 2;                                                                                     \
+    uint64_t x = static_cast<uint64_t>((src & 0x80000000u) ? gp[src & 0x7FFFFFFFu].i : fp[src].i); \
+    uint64_t r = (mode & 1) ? static_cast<uint64_t>(v.i) - x : static_cast<uint64_t>(v.i) + x;    \
+    v.i = narrow(static_cast<IntKind>(mode >> 1), static_cast<int64_t>(r));                      \
+  }                                                                                              \
+  DISPATCH();
+          ADD_VAR(ADDVL, fp)
+          ADD_VAR(ADDVG, gp)
+#undef ADD_VAR
           L_ADDLK: {
             Value& v = fp[argU(w)];
             int64_t k = static_cast<int32_t>(*ip++);
@@ -377,7 +474,7 @@ void Machine::run(size_t entry, size_t handlerBase) {
           DISPATCH();
           L_INDEXL: L_INDEXG: {
             int64_t i = sp[-1].i;
-            const Value& a = opOf(w) == Op::INDEXL ? fp[argU(w)] : globals[argU(w)];
+            const Value& a = opOf(w) == Op::INDEXL ? fp[argU(w)] : gp[argU(w)];
             Aggregate* g = agg(a);
             if (!g || i < 0 || i >= static_cast<int64_t>(g->v.size())) {
               sp_ = sp;
@@ -439,7 +536,7 @@ void Machine::run(size_t entry, size_t handlerBase) {
           }
           DISPATCH();
           L_APPENDL: L_APPENDG: {
-            Value& target = opOf(w) == Op::APPENDL ? fp[argU(w)] : globals[argU(w)];
+            Value& target = opOf(w) == Op::APPENDL ? fp[argU(w)] : gp[argU(w)];
             --sp;
             if (sp->h) {
               if (!target.h) target = std::move(*sp);
@@ -553,8 +650,11 @@ void Machine::run(size_t entry, size_t handlerBase) {
             }
             sp_ = sp;
             if (stop_) throw StopSignal{};
-            enter(routine, base, ip, link);
-            sp = sp_;
+            if (frames_.size() >= maxFrames || base + r.nslots + 512 >= stackEnd_)
+              raise(u"EStackOverflow", u"Stack overflow");
+            // the slots above the arguments are dead: copy the initial values straight in
+            for (int k = 0; k < r.nlocals; ++k) put(sp++, r.locals[k]);
+            frames_.push_back(Frame{routine, r.resultSlot, base, ip, link});
             fp = base;
             ip = r.code;
           }

@@ -25,6 +25,11 @@ TEST(RunErrors, FaultsAreScriptErrorsNeverCrashes) {
       {"var s: string;\nbegin\n  Writeln(s[1]);\nend.", "ERangeError", 3, 3},
       {"var e: Exception;\nbegin\n  Writeln(e.Message);\nend.", "EAccessViolation", 3, 3},
       {"var a: array of string;\nbegin\n  Writeln(a[0]);\nend.", "ERangeError", 3, 3},
+      // an index held in a local: the fused element loads and stores check it too
+      {"procedure P;\nvar a: array of Integer; i: Integer;\nbegin\n  SetLength(a, 2); i := 2;\n  Writeln(a[i]);\nend;\nbegin P; end.", "ERangeError", 5, 3},
+      {"procedure P;\nvar a: array of Integer; i: Integer;\nbegin\n  i := -1;\n  a[i] := 3;\nend;\nbegin P; end.", "ERangeError", 5, 3},
+      {"var g: array of Integer;\nprocedure P;\nvar i: Integer;\nbegin\n  SetLength(g, 3); i := 3;\n  g[i] := g[i - 1];\nend;\nbegin P; end.", "ERangeError", 6, 3},
+      {"var g: array of Integer;\nprocedure P;\nvar i: Integer;\nbegin\n  i := 0;\n  if g[i] > 0 then Writeln;\nend;\nbegin P; end.", "ERangeError", 6, 3},
       {"procedure R(n: Integer);\nbegin\n  R(n + 1);\nend;\nbegin\n  R(0);\nend.", "EStackOverflow", 3, 3},
       {"begin\n  raise Exception.Create('custom');\nend.", "Exception", 2, 3},
       {"begin\n  StrToInt('12a');\nend.", "EConvertError", 2, 3},
