@@ -44,6 +44,7 @@ uint32_t relOf(script::Oper op) {
   }
 }
 
+
 class Generator {
  public:
   Generator(Engine::Program& prog) : prog_(prog) {}
@@ -542,16 +543,19 @@ class Generator {
         break;
       }
       case SK::While: {
-        size_t top = here();
+        // the test sits at the bottom too, so each turn takes one jump, not two
         size_t jf = jumpIfFalse(*s.a);
+        size_t top = here();
         blocks_.push_back(Block{BlockKind::Loop});
         body(s.then.get());
         Block b = std::move(blocks_.back());
         blocks_.pop_back();
-        jumpTo(Op::JMP, top);
+        size_t cont = here();
+        line(s.a->pos);
+        patchTo(jumpIf(*s.a, true), top);
         patch(jf);
         for (size_t j : b.breaks) patch(j);
-        for (size_t j : b.continues) patchTo(j, top);
+        for (size_t j : b.continues) patchTo(j, cont);
         break;
       }
       case SK::Repeat: {
@@ -630,7 +634,11 @@ class Generator {
   }
   // A condition and a jump taken when it is false; integer comparisons become one
   // compare-and-branch instruction.
-  size_t jumpIfFalse(const Expr& c) {
+  size_t jumpIfFalse(const Expr& c) { return jumpIf(c, false); }
+  // A jump taken when the condition is `when`: the fused forms test the inverse relation.
+  size_t jumpIf(const Expr& c, bool when) {
+    static const uint32_t inverse[] = {vm::NE, vm::EQ, vm::GE, vm::LE, vm::GT, vm::LT};
+    auto relation = [&](script::Oper op) { return when ? inverse[relOf(op)] : relOf(op); };
     bool rel = c.kind == EK::Binary &&
                (c.op == script::Oper::Eq || c.op == script::Oper::Ne || c.op == script::Oper::Lt ||
                 c.op == script::Oper::Gt || c.op == script::Oper::Le || c.op == script::Oper::Ge);
@@ -639,7 +647,7 @@ class Generator {
       const Expr& b = plain(*c.b);
       if (isLocal(a) && (smallConst(b) || isLocal(b))) {
         size_t at = emit(smallConst(b) ? Op::JFCMPLK : Op::JFCMPLL, a.slot);
-        extra(static_cast<int32_t>(relOf(c.op)));
+        extra(static_cast<int32_t>(relation(c.op)));
         extra(static_cast<int32_t>(smallConst(b) ? b.value.i : b.slot));
         extra(0);
         return at;
@@ -647,24 +655,24 @@ class Generator {
       expr(*c.a);
       if (c.b->kind == EK::Const && c.b->value.tag == vm::Tag::Int && c.b->value.i >= INT32_MIN &&
           c.b->value.i <= INT32_MAX) {
-        size_t at = emit(Op::JFCMPIK, relOf(c.op));
+        size_t at = emit(Op::JFCMPIK, relation(c.op));
         extra(static_cast<int32_t>(c.b->value.i));
         extra(0);
         return at;
       }
       if (isLocal(b)) {
         size_t at = emit(Op::JFCMPIL, b.slot);
-        extra(static_cast<int32_t>(relOf(c.op)));
+        extra(static_cast<int32_t>(relation(c.op)));
         extra(0);
         return at;
       }
       expr(*c.b);
-      size_t at = emit(Op::JFCMPI, relOf(c.op));
+      size_t at = emit(Op::JFCMPI, relation(c.op));
       extra(0);
       return at;
     }
     expr(c);
-    return emitJump(Op::JF);
+    return emitJump(when ? Op::JT : Op::JF);
   }
 
   void assign(const Stmt& s) {

@@ -76,8 +76,11 @@ std::u16string typeName(const Type* t);
 vm::Value defaultValue(const Type* t);
 // Ordinal range of an integer kind.
 void intRange(IntKind k, int64_t& low, int64_t& high);
-// Branch-free: the machine narrows on every integer store, from many sites at once.
+// The machine narrows on every integer store. Int64 and Integer take a branch (well
+// predicted at one site, and off the value's dependency chain); the rest shift.
 inline int64_t narrow(IntKind k, int64_t v) {
+  if (k == IntKind::I64) return v;
+  if (k == IntKind::I32) return static_cast<int32_t>(v);
   static constexpr uint8_t shift[] = {0, 32, 32, 48, 48, 56, 56};
   static constexpr bool isSigned[] = {true, true, false, true, false, true, false};
   unsigned n = shift[static_cast<unsigned>(k)];

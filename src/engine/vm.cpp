@@ -180,6 +180,15 @@ void Machine::run(size_t entry, size_t handlerBase) {
     w = *ip++;                                      \
     goto* dispatchTable[static_cast<uint8_t>(w)];          \
   } while (0)
+      // A conditional jump; going back (a loop) it is also where a stop is noticed.
+#define BRANCH(off)          \
+  do {                       \
+    if ((off) < 0 && stop_) { \
+      sp_ = sp;              \
+      throw StopSignal{};    \
+    }                        \
+    ip += (off);             \
+  } while (0)
       uint32_t w;
       DISPATCH();
       {
@@ -320,7 +329,7 @@ void Machine::run(size_t entry, size_t handlerBase) {
           L_JLTI: {
             int32_t off = static_cast<int32_t>(*ip++);
             int64_t b = (--sp)->i;
-            if (!(fp[argU(w)].i < b)) ip += off;
+            if (!(fp[argU(w)].i < b)) BRANCH(off);
           }
           DISPATCH();
           L_ADDIK:
@@ -337,14 +346,14 @@ void Machine::run(size_t entry, size_t handlerBase) {
             int32_t off = static_cast<int32_t>(*ip++);
             int64_t b = (--sp)->i;
             int64_t a = (--sp)->i;
-            if (!holds(argU(w), a, b)) ip += off;
+            if (!holds(argU(w), a, b)) BRANCH(off);
           }
           DISPATCH();
           L_JFCMPIK: {
             int64_t b = static_cast<int32_t>(*ip++);
             int32_t off = static_cast<int32_t>(*ip++);
             int64_t a = (--sp)->i;
-            if (!holds(argU(w), a, b)) ip += off;
+            if (!holds(argU(w), a, b)) BRANCH(off);
           }
           DISPATCH();
           L_JFCMPLK: {
@@ -352,7 +361,7 @@ void Machine::run(size_t entry, size_t handlerBase) {
             int64_t b = static_cast<int32_t>(ip[1]);
             int32_t off = static_cast<int32_t>(ip[2]);
             ip += 3;
-            if (!holds(rel, fp[argU(w)].i, b)) ip += off;
+            if (!holds(rel, fp[argU(w)].i, b)) BRANCH(off);
           }
           DISPATCH();
           L_JFCMPLL: {
@@ -360,7 +369,7 @@ void Machine::run(size_t entry, size_t handlerBase) {
             int64_t b = fp[ip[1]].i;
             int32_t off = static_cast<int32_t>(ip[2]);
             ip += 3;
-            if (!holds(rel, fp[argU(w)].i, b)) ip += off;
+            if (!holds(rel, fp[argU(w)].i, b)) BRANCH(off);
           }
           DISPATCH();
           L_JFCMPIL: {
@@ -368,7 +377,7 @@ void Machine::run(size_t entry, size_t handlerBase) {
             int32_t off = static_cast<int32_t>(ip[1]);
             ip += 2;
             int64_t a = (--sp)->i;
-            if (!holds(rel, a, fp[argU(w)].i)) ip += off;
+            if (!holds(rel, a, fp[argU(w)].i)) BRANCH(off);
           }
           DISPATCH();
           L_LOADLK: {
@@ -633,8 +642,8 @@ void Machine::run(size_t entry, size_t handlerBase) {
             }
             ip += argS(w);
             DISPATCH();
-          L_JF: if (!(--sp)->i) ip += argS(w); DISPATCH();
-          L_JT: if ((--sp)->i) ip += argS(w); DISPATCH();
+          L_JF: if (!(--sp)->i) BRANCH(argS(w)); DISPATCH();
+          L_JT: if ((--sp)->i) BRANCH(argS(w)); DISPATCH();
           L_JFKEEP: if (!sp[-1].i) ip += argS(w); else --sp; DISPATCH();
           L_JTKEEP: if (sp[-1].i) ip += argS(w); else --sp; DISPATCH();
           L_CALL: {
@@ -810,6 +819,7 @@ void Machine::run(size_t entry, size_t handlerBase) {
           }
       }
 #undef DISPATCH
+#undef BRANCH
     } catch (Raised& x) {
       Value exc = std::move(x.exception);
       if (handlers_.size() <= handlerBase) {
