@@ -599,7 +599,7 @@ class Generator {
         break;
       case SK::TryExcept: tryExcept(s); break;
       case SK::TryFinally: {
-        size_t t = emitJump(Op::TRY);
+        size_t t = emitJump(Op::TRYF);
         blocks_.push_back(Block{BlockKind::TryFinally, s.otherwise.get()});
         for (const auto& x : s.body) statement(*x);
         blocks_.pop_back();

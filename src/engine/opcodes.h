@@ -119,7 +119,8 @@ namespace velmoro::script::vm {
   OP(NATIVE, 1, F, "call native A with E arguments")                                 \
   OP(XCALL, 0, X, "call library function A (its arguments are on the stack)")        \
   OP(RET, 0, N, "return from the routine")                                           \
-  OP(TRY, 0, J, "push a handler at the jump target")                                 \
+  OP(TRY, 0, J, "push an except handler at the jump target")                          \
+  OP(TRYF, 0, J, "push a finally handler at the jump target (a stop runs it too)")    \
   OP(ENDTRY, 0, N, "pop the innermost handler")                                      \
   OP(RAISE, 0, N, "pop an exception object and raise it")                            \
   OP(RERAISE, 0, N, "raise the exception being handled again")                       \

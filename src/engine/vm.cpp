@@ -164,6 +164,13 @@ Value Machine::invoke(int routine, std::vector<Value>& args) {
 // The dispatch loop. Returns when the frame at index `entry` returns.
 void Machine::run(size_t entry, size_t handlerBase) {
   const uint32_t* ip = prog_.routines[frames_.back().routine].code.data();
+  const size_t excBase = exceptions_.size();
+  // Whether a stop is running finally blocks (its mark among the exceptions above `from`).
+  auto stopping = [this](size_t from) {
+    for (size_t k = from; k < exceptions_.size(); ++k)
+      if (exceptions_[k].tag == Tag::Empty) return true;
+    return false;
+  };
   for (;;) {
     Value* sp = sp_;
     Value* fp = frames_.back().base;
@@ -715,8 +722,9 @@ void Machine::run(size_t entry, size_t handlerBase) {
             fp = frames_.back().base;
           }
           DISPATCH();
-          L_TRY:
-            handlers_.push_back(HandlerRec{frames_.size() - 1, sp, ip + argS(w), exceptions_.size()});
+          L_TRY: L_TRYF:
+            handlers_.push_back(HandlerRec{frames_.size() - 1, sp, ip + argS(w), exceptions_.size(),
+                                           opOf(w) == Op::TRYF});
             DISPATCH();
           L_ENDTRY: handlers_.pop_back(); DISPATCH();
           L_RAISE: {
@@ -738,12 +746,22 @@ void Machine::run(size_t entry, size_t handlerBase) {
           }
           DISPATCH();
           L_EXCGET: *sp++ = exceptions_.empty() ? Value::heap(Tag::Object, nullptr) : exceptions_.back(); DISPATCH();
-          L_EXCEND: if (!exceptions_.empty()) exceptions_.pop_back(); DISPATCH();
+          L_EXCEND: {
+            if (exceptions_.empty()) DISPATCH();
+            bool stopping = exceptions_.back().tag == Tag::Empty;
+            exceptions_.pop_back();
+            if (stopping) {  // leaving a finally block a stop runs: the stop goes on
+              sp_ = sp;
+              throw StopSignal{};
+            }
+          }
+          DISPATCH();
           L_ENDFIN: {
             if (exceptions_.empty()) DISPATCH();
             Value e = std::move(exceptions_.back());
             exceptions_.pop_back();
             sp_ = sp;
+            if (e.tag == Tag::Empty) throw StopSignal{};
             throw Raised{std::move(e)};
           }
           L_NEWEXC: {
@@ -822,6 +840,11 @@ void Machine::run(size_t entry, size_t handlerBase) {
 #undef BRANCH
     } catch (Raised& x) {
       Value exc = std::move(x.exception);
+      // raised inside a finally block a stop runs: the stop still wins
+      if (stopping(handlers_.size() > handlerBase ? handlers_.back().excDepth : excBase)) {
+        if (stopToFinally(handlerBase, ip)) continue;
+        goto stopped;
+      }
       if (handlers_.size() <= handlerBase) {
         // nobody here takes it: leave this invocation
         Pos pos = positionAt(frames_.back(), ip);
@@ -829,6 +852,7 @@ void Machine::run(size_t entry, size_t handlerBase) {
         for (Value* p = floor; p < sp_; ++p) p->release();
         sp_ = floor;
         frames_.resize(entry);
+        exceptions_.resize(excBase);
         ScriptError e;
         e.exception = std::move(exc);
         e.pos = pos;
@@ -836,23 +860,46 @@ void Machine::run(size_t entry, size_t handlerBase) {
       }
       HandlerRec h = handlers_.back();
       handlers_.pop_back();
-      for (Value* p = h.sp; p < sp_; ++p) p->release();
-      sp_ = h.sp;
-      frames_.resize(h.frame + 1);
-      exceptions_.resize(h.excDepth);
+      unwindTo(h);
       exceptions_.push_back(std::move(exc));
       ip = h.target;
     } catch (StopSignal&) {
+      if (stopToFinally(handlerBase, ip)) continue;
+      goto stopped;
+    }
+    continue;
+    stopped: {
+      stop_ = true;  // outer invocations stop too
       Value* floor = frames_.size() > entry ? frames_[entry].base : sp_;
       for (Value* p = floor; p < sp_; ++p) p->release();
       sp_ = floor;
       frames_.resize(entry);
+      exceptions_.resize(excBase);
       while (handlers_.size() > handlerBase) handlers_.pop_back();
       ScriptError e;
       e.stopped = true;
       throw e;
     }
   }
+}
+
+void Machine::unwindTo(const HandlerRec& h) {
+  for (Value* p = h.sp; p < sp_; ++p) p->release();
+  sp_ = h.sp;
+  frames_.resize(h.frame + 1);
+  exceptions_.resize(h.excDepth);
+}
+
+bool Machine::stopToFinally(size_t handlerBase, const uint32_t*& ip) {
+  while (handlers_.size() > handlerBase && !handlers_.back().finally) handlers_.pop_back();
+  if (handlers_.size() <= handlerBase) return false;
+  HandlerRec h = handlers_.back();
+  handlers_.pop_back();
+  unwindTo(h);
+  exceptions_.push_back(Value::empty());  // what the finally block's end goes on with
+  stop_ = false;  // the finally code runs to its end unless stopped again
+  ip = h.target;
+  return true;
 }
 
 }  // namespace velmoro::script::vm

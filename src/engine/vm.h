@@ -77,8 +77,14 @@ class Machine {
     Value* sp;
     const uint32_t* target;
     size_t excDepth;
+    bool finally;
   };
   void run(size_t entryFrame, size_t handlerBase);
+  // Unwinds to the handler h (already popped): its frame, stack and exception depth.
+  void unwindTo(const HandlerRec& h);
+  // A stop runs the finally blocks of this invocation on its way out: true when one
+  // takes over (ip set to it); false when none is left.
+  bool stopToFinally(size_t handlerBase, const uint32_t*& ip);
   Value* frameUp(int hops);
   Pos positionAt(const Frame& f, const uint32_t* ip) const;
   void enter(int routine, Value* base, const uint32_t* returnIp, int staticLink);

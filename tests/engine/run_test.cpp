@@ -179,6 +179,91 @@ TEST(Stop, EndsARunawayLoop) {
   EXPECT_TRUE(e.run());
 }
 
+// The host stops the script from its Write callback once the script writes "stop".
+struct StoppingRun {
+  bool ran = true;
+  std::string out;
+  std::u16string message;
+};
+StoppingRun runUntilStop(const char16_t* source) {
+  script::Engine e;
+  hostOptions(e);
+  StoppingRun r;
+  e.setWrite([&](std::u16string_view s) {
+    r.out += text::toUtf8(s);
+    if (s == u"stop") e.stop();
+  });
+  if (!e.compile(source)) {
+    r.message = e.messages().empty() ? u"" : e.messages()[0].text;
+    return r;
+  }
+  r.ran = e.run();
+  if (e.runError()) r.message = e.runError()->message;
+  return r;
+}
+
+TEST(Stop, RunsFinallyBlocksButNoExceptHandlers) {
+  StoppingRun r = runUntilStop(
+      u"procedure Cleanup; begin Write('cleanup'); end;\n"
+      "procedure Work;\n"
+      "var i: Integer;\n"
+      "begin\n"
+      "  try\n"
+      "    try\n"
+      "      while True do begin Inc(i); if i = 3 then Write('stop') else Write(i); end;\n"
+      "    except\n"
+      "      Writeln('caught');\n"
+      "    end;\n"
+      "  finally\n"
+      "    Write(' inner ');\n"
+      "    for i := 1 to 3 do Write(i);\n"   // loops and calls run inside the finally
+      "    Cleanup;\n"
+      "  end;\n"
+      "  Writeln('after inner');\n"
+      "end;\n"
+      "begin\n"
+      "  try\n"
+      "    try Work; except on E: Exception do Writeln('outer caught'); end;\n"
+      "  finally\n"
+      "    Writeln(' outer');\n"
+      "  end;\n"
+      "  Writeln('not reached');\n"
+      "end.");
+  EXPECT_FALSE(r.ran);
+  EXPECT_EQ(r.message, u"Script stopped");
+  EXPECT_EQ(r.out, "12stop inner 123cleanup outer\n");
+}
+
+TEST(Stop, LeavingAFinallyEarlyDoesNotCancelTheStop) {
+  struct Case {
+    const char16_t* source;
+    const char* out;
+  };
+  const Case cases[] = {
+      // a repeat loop notices the stop at its backward jump
+      {u"var i: Integer; begin try repeat Inc(i); if i = 2 then Write('stop'); until False; "
+       "finally Write('F'); end; Write('X'); end.", "stopF"},
+      // exit and break out of a finally block, an exception raised and handled in one
+      {u"procedure P; begin try Write('stop'); while True do; finally Write('F'); Exit; end; end;\n"
+       "begin P; Write('X'); end.", "stopF"},
+      {u"var i: Integer; begin for i := 1 to 3 do try if i = 2 then begin Write('stop'); while True do; end; "
+       "finally Write(i); if i = 2 then Break; end; Write('X'); end.", "1stop2"},
+      {u"begin try try Write('stop'); while True do; finally "
+       "try raise Exception.Create('e'); except Write('h'); end; raise Exception.Create('lost'); end; "
+       "finally Write('F'); end; Write('X'); end.", "stophF"},
+      // stopped again inside a finally: the rest of it is skipped, the outer one runs
+      {u"begin try try Write('stop'); while True do; finally Write('stop'); while True do; Write('no'); end; "
+       "finally Write('F'); end; end.", "stopstopF"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(text::toUtf8(c.source));
+    StoppingRun r = runUntilStop(c.source);
+    EXPECT_FALSE(r.ran);
+    EXPECT_EQ(r.message, u"Script stopped");
+    EXPECT_EQ(r.out, c.out);
+  }
+}
+
 TEST(ReadInput, ReadlnTakesLinesFromTheHost) {
   script::Engine e;
   hostOptions(e);
