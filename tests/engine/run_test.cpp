@@ -88,6 +88,12 @@ class Calls : public ::testing::Test {
         "function Fail(n: Integer): Integer; begin Result := 10 div n; end;\n"
         "function GetCount: Integer; begin Result := Count; end;\n"
         "function GetNames: string; begin Result := Names; end;\n"
+        "function Join(const a: string; const sep: string = '-'; n: Integer = 2): string;\n"
+        "var i: Integer; begin Result := a; for i := 2 to n do Result := Result + sep + a; end;\n"
+        "function Kind(n: Integer): string; overload; begin Result := 'int'; end;\n"
+        "function Kind(const s: string): string; overload; begin Result := 'str ' + s; end;\n"
+        "function Kind(d: Double): string; overload; begin Result := 'real'; end;\n"
+        "function Kind(a, b: Integer): string; overload; begin Result := 'pair'; end;\n"
         "begin Count := 10; end."))
         << text::toUtf8(e.messages().empty() ? u"" : e.messages()[0].text);
   }
@@ -123,6 +129,48 @@ TEST_F(Calls, GlobalsLiveOnAfterTheMainBody) {
   EXPECT_EQ(e.call(u"GetCount", none), script::Data{int64_t{10}});
   ASSERT_TRUE(e.compile(u"var Count: Integer; function GetCount: Integer; begin Result := Count; end; begin end."));
   EXPECT_EQ(e.call(u"GetCount", none), script::Data{int64_t{0}});
+}
+
+TEST_F(Calls, OmittedArgumentsTakeTheirDefaults) {
+  struct Case {
+    std::vector<script::Data> args;
+    const char16_t* want;
+  };
+  const Case cases[] = {
+      {{std::u16string(u"a")}, u"a-a"},
+      {{std::u16string(u"a"), std::u16string(u"+")}, u"a+a"},
+      {{std::u16string(u"a"), std::u16string(u"+"), int64_t{3}}, u"a+a+a"},
+  };
+  for (const Case& c : cases) {
+    std::vector<script::Data> args = c.args;
+    EXPECT_EQ(e.call(u"Join", args), script::Data{std::u16string(c.want)});
+  }
+}
+
+TEST_F(Calls, OverloadsChosenByTheValuesPassed) {
+  struct Case {
+    std::vector<script::Data> args;
+    const char16_t* want;  // null: no version fits
+  };
+  const Case cases[] = {
+      {{int64_t{1}}, u"int"},
+      {{std::u16string(u"x")}, u"str x"},
+      {{2.5}, u"real"},
+      {{int64_t{1}, int64_t{2}}, u"pair"},
+      {{true}, nullptr},
+      {{int64_t{1}, int64_t{2}, int64_t{3}}, nullptr},
+  };
+  for (const Case& c : cases) {
+    std::vector<script::Data> args = c.args;
+    auto r = e.call(u"kind", args);
+    if (c.want) {
+      EXPECT_EQ(r, script::Data{std::u16string(c.want)});
+    } else {
+      EXPECT_FALSE(r.has_value());
+      ASSERT_TRUE(e.runError().has_value());
+      EXPECT_NE(e.runError()->message.find(u"No overloaded version of kind"), std::u16string::npos);
+    }
+  }
 }
 
 TEST_F(Calls, ErrorsAndUnknownNames) {
