@@ -738,6 +738,25 @@ class Generator {
       extra(t.a->type->kind == TypeKind::StaticArray ? 1 : 0);
       return;
     }
+    // a narrowing store into a local integer (x := a + b on Integer)
+    if (isLocal(t) && t.type->kind == TypeKind::Integer && v.kind == EK::Convert &&
+        v.type->kind == TypeKind::Integer && v.type->intKind != IntKind::I64 &&
+        v.a->type->kind == TypeKind::Integer) {
+      if (localPlusConst(*v.a, v.type->intKind)) {
+        emit(Op::STOREL, t.slot);
+        return;
+      }
+      expr(*v.a);
+      emit(Op::STORELN, t.slot);
+      extra(static_cast<int32_t>(v.type->intKind));
+      return;
+    }
+    // local := local of the same type
+    if (isLocal(t) && isLocal(v) && v.type == t.type) {
+      emit(Op::MOVL, t.slot);
+      extra(v.slot);
+      return;
+    }
     // i := i + k on a local integer
     if (t.kind == EK::Var && !t.ref && t.level == cur_->level && t.type->kind == TypeKind::Integer &&
         t.type->intKind == IntKind::I64 && v.kind == EK::Binary && v.op == script::Oper::Add &&

@@ -83,6 +83,8 @@ namespace velmoro::script::vm {
   OP(JFCMPLL, 3, S, "jump E3 unless local A has relation E1 to local E2")            \
   OP(JFCMPIL, 2, S, "pop an integer; jump E2 unless it has relation E1 to local A")  \
   OP(LOADLK, 2, S, "push local A + E1, wrapped to integer kind E2")                  \
+  OP(STORELN, 1, S, "pop an integer into local A, wrapped to integer kind E")        \
+  OP(MOVL, 1, S, "local A := local E")                                               \
   OP(INDEXLL, 1, S, "push element (local E) of the array in local A (checked)")      \
   OP(INDEXGL, 1, G, "push element (local E) of the array in global A (checked)")     \
   OP(STIDXLL, 2, S, "pop value: store at index local E1 of the array in local A (E2: copy-on-write)") \

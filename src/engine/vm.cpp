@@ -395,6 +395,13 @@ void Machine::run(size_t entry, size_t handlerBase) {
             (sp++)->tag = Tag::Int;
           }
           DISPATCH();
+          L_STORELN: {
+            Value& v = fp[argU(w)];
+            v.release();
+            v.i = narrow(static_cast<IntKind>(*ip++), (--sp)->i);
+          }
+          DISPATCH();
+          L_MOVL: fp[argU(w)] = fp[*ip++]; DISPATCH();
           L_INDEXLL: {
             const Value* e = elementAt(fp[argU(w)], fp[*ip++].i);
             if (!e) {
@@ -702,10 +709,15 @@ void Machine::run(size_t entry, size_t handlerBase) {
           L_RET: {
             Frame& f = frames_.back();
             Value* base = f.base;
-            if (f.resultSlot >= 0) {
-              Value result = std::move(base[f.resultSlot]);
-              for (Value* p = base; p < sp; ++p) p->release();
-              *base = std::move(result);
+            if (int rs = f.resultSlot; rs >= 0) {
+              // the result moves down to the base slot; the rest is released
+              if (rs != 0) {
+                base->release();
+                base->i = base[rs].i;
+                base->tag = base[rs].tag;
+                base[rs].tag = Tag::Int;
+              }
+              for (Value* p = base + 1; p < sp; ++p) p->release();
               sp = base + 1;
             } else {
               for (Value* p = base; p < sp; ++p) p->release();

@@ -23,6 +23,31 @@
 
 namespace velmoro::script::vm {
 
+// A stack of plain records in one block reserved up front: a push is a store and an
+// increment (a vector's push_back stays a call on the hottest path). Only shrinks by
+// resize; the owner checks the capacity before pushing.
+template <class T>
+class FixedStack {
+ public:
+  void reserve(size_t n) {
+    data_.reset(new T[n]);
+    size_ = 0;
+  }
+  size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  T& back() { return data_[size_ - 1]; }
+  const T& back() const { return data_[size_ - 1]; }
+  T& operator[](size_t k) { return data_[k]; }
+  const T& operator[](size_t k) const { return data_[k]; }
+  void push_back(const T& t) { data_[size_++] = t; }
+  void pop_back() { --size_; }
+  void resize(size_t n) { size_ = n < size_ ? n : size_; }
+
+ private:
+  std::unique_ptr<T[]> data_;
+  size_t size_ = 0;
+};
+
 // An exception no handler took: the exception object and where it was raised.
 struct ScriptError {
   Value exception;
@@ -99,7 +124,7 @@ class Machine {
   std::unique_ptr<Value[]> stack_;
   Value* sp_;
   Value* stackEnd_;
-  std::vector<Frame> frames_;
+  FixedStack<Frame> frames_;
   std::vector<HandlerRec> handlers_;
   std::vector<Value> exceptions_;     // being handled (innermost last)
   std::vector<std::vector<Value>> templates_;  // per routine: initial slot values

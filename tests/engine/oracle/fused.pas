@@ -36,6 +36,21 @@ begin
     ' ' + IntToStr(ShortInt(s + 100)) + ' ' + IntToStr(k + 1) + ' ' + IntToStr(n - 2147483647);
 end;
 
+// narrowing stores into locals, local-to-local copies (values, not shared)
+procedure Stores;
+type TRec = record n: Integer; s: string; end;
+var x, y: Integer; b, c: Byte; w: Word; r1, r2: TRec; s1, s2: string; big: Int64;
+begin
+  x := 2147483647; y := 10;
+  x := x + y;
+  b := 200; c := b; b := b * 3;
+  w := 65535; w := w + c;
+  big := x; big := big * 3;
+  r1.n := 1; r1.s := 'one'; r2 := r1; r2.n := 2; r2.s := r2.s + '!';
+  s1 := 'ab'; s2 := s1; s2 := s2 + 'c';
+  writeln(x, ' ', b, ' ', c, ' ', w, ' ', big, ' ', r1.n, r1.s, ' ', r2.n, r2.s, ' ', s1, ' ', s2);
+end;
+
 procedure Arrays;
 var
   a: array of Integer; r, c: TRow; i, j, t, lim: Integer; ch: Char; col: TColor; ok: Boolean;
@@ -66,6 +81,7 @@ begin
   writeln(Wrap(2147483647, 250, 0, 100));
   writeln(Wrap(-5, 1, 7, -128));
   Arrays;
+  Stores;
   n := 0;
   for i := 1 to 10 do if i mod 3 <> 0 then n := n + i;
   writeln(n);
