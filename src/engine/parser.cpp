@@ -559,13 +559,15 @@ void Parser::routineDeclaration(bool isFunction) {
   Routine* chain = existing && existing->kind == SymKind::Routine ? existing->routine : nullptr;
   Routine* sameParams = nullptr;
   for (Routine* o = chain; o; o = o->nextOverload)
-    if (!sameParams && check_.sameSignature(o->params, o->result, params, result)) sameParams = o;
+    if (!sameParams && check_.sameSignature(o->params, nullptr, params, nullptr)) sameParams = o;
+  bool sameResult = sameParams && check_.sameSignature({}, sameParams->result, {}, result);
   if (chain && chain->nextOverload == nullptr && !chain->overload && !overload && chain->forward &&
       !chain->defined) {
     r = chain;
-    if (!sameParams) diag_.error(p, u"Declaration of '" + name + u"' differs from previous declaration");
+    if (!sameResult) diag_.error(p, u"Declaration of '" + name + u"' differs from previous declaration");
   } else if (chain && sameParams && sameParams->forward && !sameParams->defined) {
     r = sameParams;
+    if (!sameResult) diag_.error(p, u"Declaration of '" + name + u"' differs from previous declaration");
   } else if (chain && (overload || chain->overload)) {
     if (!overload || !chain->overload)
       diag_.error(p, u"Overloaded routine '" + name + u"' must be marked with the 'overload' directive");

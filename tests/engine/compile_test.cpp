@@ -50,6 +50,8 @@ TEST(CompileMessages, FaultySourcesTable) {
       {"procedure P(a: Integer); overload;\nbegin end;\nprocedure P(var a: Integer); overload;\nbegin end;\nbegin P(1, 2); end.", MessageType::Error, 5, 7, "no overloaded version of 'P'"},
       {"procedure P(a: Integer); overload;\nbegin end;\nprocedure P(s: string);\nbegin end;\nbegin end.", MessageType::Error, 3, 1, "must be marked with the 'overload' directive"},
       {"procedure P(a: Integer); overload;\nbegin end;\nprocedure P(b: Integer); overload;\nbegin end;\nbegin end.", MessageType::Error, 3, 1, "has the same parameters"},
+      {"function F(a: Integer): Integer; overload;\nbegin end;\nfunction F(a: Integer): string; overload;\nbegin end;\nbegin end.", MessageType::Error, 3, 1, "has the same parameters"},
+      {"function F(a: Integer): Integer; forward;\nfunction F(a: Integer): string;\nbegin end;\nbegin end.", MessageType::Error, 2, 1, "differs from previous declaration"},
       // typed constants
       {"const A: array[1..3] of Integer = (1, 2);\nbegin end.", MessageType::Error, 1, 35, "Wrong number of elements: 3 expected"},
       {"type R = record x: Integer; end;\nconst C: R = (y: 1);\nbegin end.", MessageType::Error, 2, 15, "Unknown record field identifier 'y'"},
