@@ -474,6 +474,8 @@ void Machine::run(size_t entry, size_t handlerBase) {
             g->v[static_cast<size_t>(i)] = std::move(*--sp);
           }
           DISPATCH();
+// The common case (an Int64 sum) takes its own path and dispatch: no select and no
+// narrowing on the sum's dependency chain, which runs through memory every turn.
 #define ADD_VAR(opc, target)                                                                     \
   L_##opc: {                                                                                     \
     Value& v = target[argU(w)];                                                                  \
@@ -481,6 +483,10 @@ void Machine::run(size_t entry, size_t handlerBase) {
     uint32_t mode = ip[1];                                                                       \
     ip += 2;                                                                                     \
     uint64_t x = static_cast<uint64_t>((src & 0x80000000u) ? gp[src & 0x7FFFFFFFu].i : fp[src].i); \
+    if (mode == 0) {                                                                             \
+      v.i = static_cast<int64_t>(static_cast<uint64_t>(v.i) + x);                                \
+      DISPATCH();                                                                                \
+    }                                                                                            \
     uint64_t r = (mode & 1) ? static_cast<uint64_t>(v.i) - x : static_cast<uint64_t>(v.i) + x;    \
     v.i = narrow(static_cast<IntKind>(mode >> 1), static_cast<int64_t>(r));                      \
   }                                                                                              \
@@ -854,7 +860,10 @@ void Machine::run(size_t entry, size_t handlerBase) {
       Value exc = std::move(x.exception);
       // raised inside a finally block a stop runs: the stop still wins
       if (stopping(handlers_.size() > handlerBase ? handlers_.back().excDepth : excBase)) {
-        if (stopToFinally(handlerBase, ip)) continue;
+        if (const uint32_t* fin = stopToFinally(handlerBase)) {
+          ip = fin;
+          continue;
+        }
         goto stopped;
       }
       if (handlers_.size() <= handlerBase) {
@@ -876,7 +885,10 @@ void Machine::run(size_t entry, size_t handlerBase) {
       exceptions_.push_back(std::move(exc));
       ip = h.target;
     } catch (StopSignal&) {
-      if (stopToFinally(handlerBase, ip)) continue;
+      if (const uint32_t* fin = stopToFinally(handlerBase)) {
+        ip = fin;
+        continue;
+      }
       goto stopped;
     }
     continue;
@@ -902,16 +914,15 @@ void Machine::unwindTo(const HandlerRec& h) {
   exceptions_.resize(h.excDepth);
 }
 
-bool Machine::stopToFinally(size_t handlerBase, const uint32_t*& ip) {
+const uint32_t* Machine::stopToFinally(size_t handlerBase) {
   while (handlers_.size() > handlerBase && !handlers_.back().finally) handlers_.pop_back();
-  if (handlers_.size() <= handlerBase) return false;
+  if (handlers_.size() <= handlerBase) return nullptr;
   HandlerRec h = handlers_.back();
   handlers_.pop_back();
   unwindTo(h);
   exceptions_.push_back(Value::empty());  // what the finally block's end goes on with
   stop_ = false;  // the finally code runs to its end unless stopped again
-  ip = h.target;
-  return true;
+  return h.target;
 }
 
 }  // namespace velmoro::script::vm

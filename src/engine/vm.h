@@ -107,9 +107,10 @@ class Machine {
   void run(size_t entryFrame, size_t handlerBase);
   // Unwinds to the handler h (already popped): its frame, stack and exception depth.
   void unwindTo(const HandlerRec& h);
-  // A stop runs the finally blocks of this invocation on its way out: true when one
-  // takes over (ip set to it); false when none is left.
-  bool stopToFinally(size_t handlerBase, const uint32_t*& ip);
+  // A stop runs the finally blocks of this invocation on its way out: where the next
+  // one starts, or null when none is left. (It returns the address rather than setting
+  // the dispatch loop's ip by reference, which would keep ip out of a register.)
+  const uint32_t* stopToFinally(size_t handlerBase);
   Value* frameUp(int hops);
   Pos positionAt(const Frame& f, const uint32_t* ip) const;
   void enter(int routine, Value* base, const uint32_t* returnIp, int staticLink);
