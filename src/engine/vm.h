@@ -7,8 +7,8 @@
 // Dispatch is threaded (computed goto, from the opcode list): each instruction jumps
 // straight to the next one's code, which the branch predictor follows far better than
 // one shared switch. A stack machine costs more pushes than registers would; fused
-// instructions (compare-and-branch, for-loop step, operands from variables) cover the
-// hot paths instead.
+// instructions (compare-and-branch on locals, for-loop step, operands from variables,
+// array elements at a local index, narrowing stores) cover the hot paths instead.
 #pragma once
 
 #include "engine/program.h"
