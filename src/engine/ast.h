@@ -95,8 +95,10 @@ enum class ParamMode : uint8_t { Value, Const, Var, Out };
 
 struct Param {
   std::u16string name;
-  const Type* type;
-  ParamMode mode;
+  const Type* type = nullptr;
+  ParamMode mode = ParamMode::Value;
+  bool hasDefault = false;  // calls may omit it (and every parameter after it)
+  vm::Value defaultValue;
   bool byRef() const { return mode == ParamMode::Var || mode == ParamMode::Out; }
 };
 
@@ -110,6 +112,8 @@ struct Routine {
   int resultSlot = -1;
   std::vector<const Type*> slots;  // params first, then Result, locals, temporaries
   bool defined = false, forward = false;
+  bool overload = false;
+  Routine* nextOverload = nullptr;  // the next routine of the same name in its scope
   int external = -1;             // a library function: index in Program::externals
   int host = -1;                 // a host function: index in Program::hostRoutines
   std::vector<StmtPtr> body;

@@ -44,6 +44,7 @@ uint32_t relOf(script::Oper op) {
   }
 }
 
+
 class Generator {
  public:
   Generator(Engine::Program& prog) : prog_(prog) {}
@@ -67,6 +68,7 @@ class Generator {
     }
     for (auto& s : r.body) statement(*s);
     emit(Op::RET);
+    threadJumps();
   }
 
  private:
@@ -80,6 +82,41 @@ class Generator {
   };
 
   size_t here() const { return out_->code.size(); }
+  // A jump to a RET is a RET (the leaf path of `if ... then Result := ... else ...`).
+  void threadJumps() {
+    auto& code = out_->code;
+    for (size_t pc = 0; pc < code.size(); pc += 1 + vm::opInfo[static_cast<size_t>(vm::opOf(code[pc]))].extra) {
+      if (vm::opOf(code[pc]) != Op::JMP) continue;
+      size_t target = pc + 1 + static_cast<size_t>(vm::argS(code[pc]));
+      if (target < code.size() && vm::opOf(code[target]) == Op::RET) code[pc] = encode(Op::RET);
+    }
+  }
+  // A variable of this routine held in its slot (not through an address).
+  bool isLocal(const Expr& e) const { return e.kind == EK::Var && !e.ref && e.level == cur_->level; }
+  // Widening an ordinal to Int64 emits nothing: fused instructions look through it.
+  static const Expr& plain(const Expr& e) {
+    const Expr* p = &e;
+    while (p->kind == EK::Convert && p->type->kind == TypeKind::Integer &&
+           p->type->intKind == IntKind::I64 && p->a->type->isOrdinal())
+      p = p->a.get();
+    return *p;
+  }
+  static bool smallConst(const Expr& e) {
+    return e.kind == EK::Const && e.value.tag == vm::Tag::Int && e.value.i > INT32_MIN &&
+           e.value.i <= INT32_MAX;
+  }
+  // local ± constant as one LOADLK, wrapped to kind (I64: no narrowing follows).
+  bool localPlusConst(const Expr& e, IntKind kind) {
+    if (e.kind != EK::Binary || (e.op != script::Oper::Add && e.op != script::Oper::Sub)) return false;
+    if (e.a->type->kind != TypeKind::Integer || e.type->kind != TypeKind::Integer) return false;
+    const Expr& a = plain(*e.a);
+    if (!isLocal(a) || !a.type->isOrdinal() || !smallConst(*e.b)) return false;
+    int64_t k = e.op == script::Oper::Sub ? -e.b->value.i : e.b->value.i;
+    emit(Op::LOADLK, a.slot);
+    extra(static_cast<int32_t>(k));
+    extra(static_cast<int32_t>(kind));
+    return true;
+  }
   size_t emit(Op op, uint32_t a = 0) {
     lastOp_ = out_->code.size();
     out_->code.push_back(encode(op, a & 0xFFFFFF));
@@ -206,6 +243,11 @@ class Generator {
       case EK::Index:
         if (!e.a->type->isString() && e.a->kind == EK::Var && !e.a->ref &&
             (e.a->level == -1 || e.a->level == cur_->level)) {
+          if (const Expr& i = plain(*e.b); isLocal(i)) {
+            emit(e.a->level == -1 ? Op::INDEXGL : Op::INDEXLL, e.a->slot);
+            extra(i.slot);
+            break;
+          }
           expr(*e.b);
           emit(e.a->level == -1 ? Op::INDEXG : Op::INDEXL, e.a->slot);
           break;
@@ -346,6 +388,7 @@ class Generator {
     }
     bool intArith = t->kind == TypeKind::Integer && e.type->kind == TypeKind::Integer &&
                     (op == script::Oper::Add || op == script::Oper::Sub || op == script::Oper::Mul);
+    if (intArith && localPlusConst(e, IntKind::I64)) return;
     if (intArith && e.b->kind == EK::Const && e.b->value.tag == vm::Tag::Int &&
         e.b->value.i > -(1 << 23) && e.b->value.i < (1 << 23)) {
       expr(*e.a);
@@ -432,6 +475,8 @@ class Generator {
   void convert(const Expr& e) {
     const Type* from = e.a->type;
     const Type* to = e.type;
+    if (to->kind == TypeKind::Integer && from->kind == TypeKind::Integer && localPlusConst(*e.a, to->intKind))
+      return;
     expr(*e.a);
     if (to->kind == TypeKind::Variant) {
       if (from->kind != TypeKind::Variant) emit(Op::TOVAR, typeCode(from));
@@ -525,16 +570,19 @@ class Generator {
         break;
       }
       case SK::While: {
-        size_t top = here();
+        // the test sits at the bottom too, so each turn takes one jump, not two
         size_t jf = jumpIfFalse(*s.a);
+        size_t top = here();
         blocks_.push_back(Block{BlockKind::Loop});
         body(s.then.get());
         Block b = std::move(blocks_.back());
         blocks_.pop_back();
-        jumpTo(Op::JMP, top);
+        size_t cont = here();
+        line(s.a->pos);
+        patchTo(jumpIf(*s.a, true), top);
         patch(jf);
         for (size_t j : b.breaks) patch(j);
-        for (size_t j : b.continues) patchTo(j, top);
+        for (size_t j : b.continues) patchTo(j, cont);
         break;
       }
       case SK::Repeat: {
@@ -578,7 +626,7 @@ class Generator {
         break;
       case SK::TryExcept: tryExcept(s); break;
       case SK::TryFinally: {
-        size_t t = emitJump(Op::TRY);
+        size_t t = emitJump(Op::TRYF);
         blocks_.push_back(Block{BlockKind::TryFinally, s.otherwise.get()});
         for (const auto& x : s.body) statement(*x);
         blocks_.pop_back();
@@ -613,26 +661,45 @@ class Generator {
   }
   // A condition and a jump taken when it is false; integer comparisons become one
   // compare-and-branch instruction.
-  size_t jumpIfFalse(const Expr& c) {
+  size_t jumpIfFalse(const Expr& c) { return jumpIf(c, false); }
+  // A jump taken when the condition is `when`: the fused forms test the inverse relation.
+  size_t jumpIf(const Expr& c, bool when) {
+    static const uint32_t inverse[] = {vm::NE, vm::EQ, vm::GE, vm::LE, vm::GT, vm::LT};
+    auto relation = [&](script::Oper op) { return when ? inverse[relOf(op)] : relOf(op); };
     bool rel = c.kind == EK::Binary &&
                (c.op == script::Oper::Eq || c.op == script::Oper::Ne || c.op == script::Oper::Lt ||
                 c.op == script::Oper::Gt || c.op == script::Oper::Le || c.op == script::Oper::Ge);
     if (rel && c.index == 0 && c.a->type->isOrdinal() && c.b->type->isOrdinal()) {
+      const Expr& a = plain(*c.a);
+      const Expr& b = plain(*c.b);
+      if (isLocal(a) && (smallConst(b) || isLocal(b))) {
+        size_t at = emit(smallConst(b) ? Op::JFCMPLK : Op::JFCMPLL, a.slot);
+        extra(static_cast<int32_t>(relation(c.op)));
+        extra(static_cast<int32_t>(smallConst(b) ? b.value.i : b.slot));
+        extra(0);
+        return at;
+      }
       expr(*c.a);
       if (c.b->kind == EK::Const && c.b->value.tag == vm::Tag::Int && c.b->value.i >= INT32_MIN &&
           c.b->value.i <= INT32_MAX) {
-        size_t at = emit(Op::JFCMPIK, relOf(c.op));
+        size_t at = emit(Op::JFCMPIK, relation(c.op));
         extra(static_cast<int32_t>(c.b->value.i));
         extra(0);
         return at;
       }
+      if (isLocal(b)) {
+        size_t at = emit(Op::JFCMPIL, b.slot);
+        extra(static_cast<int32_t>(relation(c.op)));
+        extra(0);
+        return at;
+      }
       expr(*c.b);
-      size_t at = emit(Op::JFCMPI, relOf(c.op));
+      size_t at = emit(Op::JFCMPI, relation(c.op));
       extra(0);
       return at;
     }
     expr(c);
-    return emitJump(Op::JF);
+    return emitJump(when ? Op::JT : Op::JF);
   }
 
   void assign(const Stmt& s) {
@@ -691,9 +758,34 @@ class Generator {
     if (t.kind == EK::Index && !t.a->type->isString() && t.a->kind == EK::Var && !t.a->ref &&
         (t.a->level == -1 || t.a->level == cur_->level)) {
       expr(v);
+      if (const Expr& i = plain(*t.b); isLocal(i)) {
+        emit(t.a->level == -1 ? Op::STIDXGL : Op::STIDXLL, t.a->slot);
+        extra(i.slot);
+        extra(t.a->type->kind == TypeKind::StaticArray ? 1 : 0);
+        return;
+      }
       expr(*t.b);
       emit(t.a->level == -1 ? Op::STIDXG : Op::STIDXL, t.a->slot);
       extra(t.a->type->kind == TypeKind::StaticArray ? 1 : 0);
+      return;
+    }
+    // a narrowing store into a local integer (x := a + b on Integer)
+    if (isLocal(t) && t.type->kind == TypeKind::Integer && v.kind == EK::Convert &&
+        v.type->kind == TypeKind::Integer && v.type->intKind != IntKind::I64 &&
+        v.a->type->kind == TypeKind::Integer) {
+      if (localPlusConst(*v.a, v.type->intKind)) {
+        emit(Op::STOREL, t.slot);
+        return;
+      }
+      expr(*v.a);
+      emit(Op::STORELN, t.slot);
+      extra(static_cast<int32_t>(v.type->intKind));
+      return;
+    }
+    // local := local of the same type
+    if (isLocal(t) && isLocal(v) && v.type == t.type) {
+      emit(Op::MOVL, t.slot);
+      extra(v.slot);
       return;
     }
     // i := i + k on a local integer

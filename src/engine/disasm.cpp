@@ -94,7 +94,9 @@ std::u16string Engine::disassemble() const {
       }
       for (size_t e = 1; e <= info.extra && pc + e < cr.code.size(); ++e) {
         int32_t x = static_cast<int32_t>(cr.code[pc + e]);
-        if (vm::jumpInExtra(op) && e == info.extra) operand += ", -> " + std::to_string(static_cast<long long>(after) + x);
+        static const char* rel[] = {"=", "<>", "<", ">", "<=", ">="};
+        if (vm::relationInExtra(op) && e == 1) operand += std::string(", ") + (x >= 0 && x < 6 ? rel[x] : "?");
+        else if (vm::jumpInExtra(op) && e == info.extra) operand += ", -> " + std::to_string(static_cast<long long>(after) + x);
         else operand += ", " + std::to_string(x);
       }
       std::snprintf(buf, sizeof buf, "  %04zu %5s  %-9s %s\n", pc, row.c_str(), info.name, operand.c_str());

@@ -128,6 +128,32 @@ bool Engine::hasRoutine(std::u16string_view name) const {
   return program_ && program_->routineByName.count(foldName(name)) > 0;
 }
 
+namespace {
+
+// How well host values fit a routine's parameters: -1 when they cannot be passed, else
+// the cost of converting them (0: every one exact).
+int fitCost(const CompiledRoutine& r, const std::vector<Data>& args) {
+  if (args.size() > r.params.size()) return -1;
+  if (args.size() < r.params.size() && !r.params[args.size()].hasDefault) return -1;
+  int cost = 0;
+  for (size_t k = 0; k < args.size(); ++k) {
+    TypeKind to = r.params[k].type->kind;
+    int c = -1;
+    if (to == TypeKind::Variant) c = 4;
+    else if (std::holds_alternative<int64_t>(args[k])) c = to == TypeKind::Integer ? 0 : to == TypeKind::Float ? 1 : -1;
+    else if (std::holds_alternative<double>(args[k])) c = to == TypeKind::Float ? 0 : -1;
+    else if (std::holds_alternative<bool>(args[k])) c = to == TypeKind::Boolean ? 0 : -1;
+    else if (auto* s = std::get_if<std::u16string>(&args[k]))
+      c = (to == TypeKind::String || to == TypeKind::AnsiString) ? 0
+          : ((to == TypeKind::Char || to == TypeKind::AnsiChar) && s->size() == 1) ? 1 : -1;
+    if (c < 0) return -1;
+    cost += c;
+  }
+  return cost;
+}
+
+}  // namespace
+
 std::optional<Data> Engine::call(std::u16string_view name, std::vector<Data>& args, bool byReference) {
   runError_.reset();
   if (!program_) {
@@ -139,30 +165,39 @@ std::optional<Data> Engine::call(std::u16string_view name, std::vector<Data>& ar
     runError_ = plainError(u"Unknown routine: " + std::u16string(name));
     return std::nullopt;
   }
-  if (!link()) return std::nullopt;
-  const CompiledRoutine& r = program_->routines[it->second];
-  std::vector<Value> holders(r.params.size());
-  std::vector<Value> values(r.params.size());
-  for (size_t k = 0; k < r.params.size(); ++k) {
-    const Param& p = r.params[k];
-    Value v = k < args.size() ? toValue(args[k], p.type, serial_) : defaultValue(p.type);
-    if (p.byRef()) {
-      holders[k] = std::move(v);
-      values[k] = Value::address(&holders[k]);
-    } else {
-      values[k] = std::move(v);
+  int routine = it->second;
+  if (program_->decls[routine]->nextOverload) {
+    // overloaded: the version the values fit best
+    int best = -1, bestCost = -1, ties = 0;
+    for (const Routine* o = program_->decls[routine].get(); o; o = o->nextOverload) {
+      int c = fitCost(program_->routines[o->index], args);
+      if (c < 0) continue;
+      if (best < 0 || c < bestCost) {
+        best = o->index;
+        bestCost = c;
+        ties = 0;
+      } else if (c == bestCost) {
+        ++ties;
+      }
     }
+    if (best < 0 || ties > 0) {
+      runError_ = plainError((best < 0 ? u"No overloaded version of " : u"Ambiguous call to overloaded ") +
+                             std::u16string(name) + u" fits the arguments");
+      return std::nullopt;
+    }
+    routine = best;
   }
+  if (!link()) return std::nullopt;
+  const CompiledRoutine& r = program_->routines[routine];
+  std::vector<Value> holders, values;
+  routineArguments(r, args, serial_, holders, values);
   Value result;
   RunError error;
-  if (!invokeCaught(it->second, values, result, error)) {
+  if (!invokeCaught(routine, values, result, error)) {
     runError_ = std::move(error);
     return std::nullopt;
   }
-  if (byReference) {
-    for (size_t k = 0; k < r.params.size() && k < args.size(); ++k)
-      if (r.params[k].byRef()) args[k] = toData(holders[k], r.params[k].type, serial_);
-  }
+  if (byReference) routineVarResults(r, args, holders, serial_);
   if (!r.result) return Data{};
   return toData(result, r.result, serial_);
 }

@@ -118,6 +118,28 @@ Data toData(const Value& v, const Type* t, uint64_t serial) {
   }
 }
 
+void routineArguments(const CompiledRoutine& r, const std::vector<Data>& args, uint64_t serial,
+                      std::vector<Value>& holders, std::vector<Value>& values) {
+  holders.assign(r.params.size(), Value());
+  values.assign(r.params.size(), Value());
+  for (size_t k = 0; k < r.params.size(); ++k) {
+    const Param& p = r.params[k];
+    Value v = k < args.size() ? toValue(args[k], p.type, serial) : p.hasDefault ? p.defaultValue : defaultValue(p.type);
+    if (p.byRef()) {
+      holders[k] = std::move(v);
+      values[k] = Value::address(&holders[k]);
+    } else {
+      values[k] = std::move(v);
+    }
+  }
+}
+
+void routineVarResults(const CompiledRoutine& r, std::vector<Data>& args, const std::vector<Value>& holders,
+                       uint64_t serial) {
+  for (size_t k = 0; k < r.params.size() && k < args.size(); ++k)
+    if (r.params[k].byRef()) args[k] = toData(holders[k], r.params[k].type, serial);
+}
+
 namespace vm {
 
 bool instanceOf(const ObjectObj* o, const ClassInfo* c) {
@@ -332,21 +354,11 @@ std::optional<Data> Engine::fire(const Callback& callback, std::vector<Data>& ar
     return std::nullopt;
   }
   const CompiledRoutine& r = program_->routines[callback.routine];
-  std::vector<Value> holders(r.params.size()), values(r.params.size());
-  for (size_t k = 0; k < r.params.size(); ++k) {
-    const Param& p = r.params[k];
-    Value v = k < args.size() ? toValue(args[k], p.type, serial_) : defaultValue(p.type);
-    if (p.byRef()) {
-      holders[k] = std::move(v);
-      values[k] = Value::address(&holders[k]);
-    } else {
-      values[k] = std::move(v);
-    }
-  }
+  std::vector<Value> holders, values;
+  routineArguments(r, args, serial_, holders, values);
   Value result;
   if (!invokeCaught(callback.routine, values, result, error)) return std::nullopt;
-  for (size_t k = 0; k < r.params.size() && k < args.size(); ++k)
-    if (r.params[k].byRef()) args[k] = toData(holders[k], r.params[k].type, serial_);
+  routineVarResults(r, args, holders, serial_);
   if (!r.result) return Data{};
   return toData(result, r.result, serial_);
 }

@@ -38,6 +38,15 @@ vm::Value toValue(const Data& d, const Type* t, uint64_t serial);
 // The interface value of v, a value of script type t (nullptr: judged by its tag).
 Data toData(const vm::Value& v, const Type* t, uint64_t serial);
 
+struct CompiledRoutine;
+// The machine's arguments for routine r from interface values (defaults for the ones
+// missing); var parameters point into holders.
+void routineArguments(const CompiledRoutine& r, const std::vector<Data>& args, uint64_t serial,
+                      std::vector<vm::Value>& holders, std::vector<vm::Value>& values);
+// The final values of r's var parameters, back into args.
+void routineVarResults(const CompiledRoutine& r, std::vector<Data>& args,
+                       const std::vector<vm::Value>& holders, uint64_t serial);
+
 // AnsiString values hold one byte per unit; the interface sees them as text.
 std::u16string bytesToText(const std::u16string& bytes);
 std::u16string textToBytes(const std::u16string& text);

@@ -7,7 +7,7 @@
 //
 // A is unsigned except for jumps and PUSHI, where it is a signed offset / immediate.
 // Jump offsets count words from the word after the instruction (and its extras); they
-// sit in A, or in the last extra word for CASEJ, JLTI, JFCMPI, JFCMPIK, FORL and FORG.
+// sit in A, or in the last extra word for CASEJ, JLTI, FORL, FORG and the JFCMP family.
 // The machine is a stack machine: slots of the frame hold parameters, Result, locals and
 // temporaries; globals live in one array. This list is the only place opcodes are named:
 // the enum, the disassembler's names and the extra-word counts are generated from it.
@@ -80,6 +80,16 @@ namespace velmoro::script::vm {
   OP(ADDVL, 2, S, "local A := local A ± variable E1 (bit 31: global), E2: kind<<1|minus") \
   OP(ADDVG, 2, G, "global A := global A ± variable E1 (bit 31: global), E2: kind<<1|minus") \
   OP(ADDLK, 2, S, "local A := local A + E1, wrapped to integer kind E2")             \
+  OP(JFCMPLK, 3, S, "jump E3 unless local A has relation E1 to the integer E2")      \
+  OP(JFCMPLL, 3, S, "jump E3 unless local A has relation E1 to local E2")            \
+  OP(JFCMPIL, 2, S, "pop an integer; jump E2 unless it has relation E1 to local A")  \
+  OP(LOADLK, 2, S, "push local A + E1, wrapped to integer kind E2")                  \
+  OP(STORELN, 1, S, "pop an integer into local A, wrapped to integer kind E")        \
+  OP(MOVL, 1, S, "local A := local E")                                               \
+  OP(INDEXLL, 1, S, "push element (local E) of the array in local A (checked)")      \
+  OP(INDEXGL, 1, G, "push element (local E) of the array in global A (checked)")     \
+  OP(STIDXLL, 2, S, "pop value: store at index local E1 of the array in local A (E2: copy-on-write)") \
+  OP(STIDXGL, 2, G, "pop value: store at index local E1 of the array in global A (E2: copy-on-write)") \
   OP(INDEXL, 0, S, "pop index, push that element of the array in local slot A")      \
   OP(INDEXG, 0, G, "pop index, push that element of the array in global A")          \
   OP(CONCAT, 0, N, "string +")                                                       \
@@ -116,7 +126,8 @@ namespace velmoro::script::vm {
   OP(LOADH, 0, V, "push host variable A")                                            \
   OP(STOREH, 0, V, "pop into host variable A")                                       \
   OP(RET, 0, N, "return from the routine")                                           \
-  OP(TRY, 0, J, "push a handler at the jump target")                                 \
+  OP(TRY, 0, J, "push an except handler at the jump target")                          \
+  OP(TRYF, 0, J, "push a finally handler at the jump target (a stop runs it too)")    \
   OP(ENDTRY, 0, N, "pop the innermost handler")                                      \
   OP(RAISE, 0, N, "pop an exception object and raise it")                            \
   OP(RERAISE, 0, N, "raise the exception being handled again")                       \
@@ -158,7 +169,12 @@ inline constexpr OpInfo opInfo[] = {
 // Whether the jump offset of op is its last extra word.
 inline bool jumpInExtra(Op op) {
   return op == Op::CASEJ || op == Op::JLTI || op == Op::JFCMPI || op == Op::JFCMPIK ||
-         op == Op::FORL || op == Op::FORG;
+         op == Op::FORL || op == Op::FORG || op == Op::JFCMPLK || op == Op::JFCMPLL ||
+         op == Op::JFCMPIL;
+}
+// Whether the relation of op is its first extra word (compare-and-branch on a local).
+inline bool relationInExtra(Op op) {
+  return op == Op::JFCMPLK || op == Op::JFCMPLL || op == Op::JFCMPIL;
 }
 
 inline uint32_t encode(Op op, uint32_t a = 0) { return static_cast<uint32_t>(op) | (a << 8); }

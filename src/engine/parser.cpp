@@ -147,6 +147,7 @@ class Parser {
   const Type* typeSpec(std::u16string name = {});
   const Type* typeIdentifier();
   Value constExpression(const Type*& type);
+  Value typedConstant(const Type* t);
   int newSlot(const Type* t);
 
   // ---- statements ----
@@ -181,6 +182,7 @@ class Parser {
   ExprPtr setConstructor();
   ExprPtr selectors(ExprPtr e);
   ExprPtr callRoutine(Routine* r, Pos p);
+  int fitCost(const Routine& r, const std::vector<ExprPtr>& args) const;
   ExprPtr callNative(int index, std::u16string_view name, Pos p);
   ExprPtr magicFunction(std::u16string_view key, Pos p, bool& handled);
   std::vector<ExprPtr> arguments();
@@ -332,10 +334,25 @@ void Parser::constSection() {
     expect(Tok::Eq);
     const Type* t = declared;
     Value v;
-    if (declared && (declared->needsInit() || declared->kind == TypeKind::DynArray)) {
-      // typed array or record constants: not in the core; keep the default
+    if (declared && declared->kind == TypeKind::DynArray) {
       diag_.error(p, u"Typed constants of this type are not supported");
       syncDeclaration();
+      continue;
+    }
+    if (declared) {
+      // a typed constant is an initialised variable; a local one keeps its value
+      // between calls, so it lives among the globals too
+      v = typedConstant(declared);
+      Symbol s;
+      s.kind = SymKind::Var;
+      s.type = declared;
+      s.pos = p;
+      s.slot = static_cast<int>(prog_.globals.size());
+      s.level = -1;
+      prog_.globals.push_back(declared);
+      prog_.globalInit.emplace_back(s.slot, v);
+      scopes_.declare(diag_, name, s);
+      expect(Tok::Semicolon);
       continue;
     }
     ExprPtr e = expression();
@@ -343,37 +360,73 @@ void Parser::constSection() {
       const Type* own = e->type;
       e = check_.convert(std::move(e), own);
     }
-    if (declared) e = check_.convert(std::move(e), declared);
     if (e->kind != EK::Const) {
       diag_.error(p, u"Constant expression expected");
     }
     v = e->value;
     if (!t) t = e->type;
-    if (declared) {
-      // a typed constant is an initialised variable
-      Symbol s;
-      s.kind = SymKind::Var;
-      s.type = declared;
-      s.pos = p;
-      if (cur_->level == 0) {
-        s.slot = static_cast<int>(prog_.globals.size());
-        prog_.globals.push_back(declared);
-        prog_.globalInit.emplace_back(s.slot, v);
-        s.level = -1;
-      } else {
-        diag_.error(p, u"Local typed constants are not supported");
-      }
-      scopes_.declare(diag_, name, s);
-    } else {
-      Symbol s;
-      s.kind = SymKind::Const;
-      s.type = t;
-      s.value = v;
-      s.pos = p;
-      scopes_.declare(diag_, name, s);
-    }
+    Symbol s;
+    s.kind = SymKind::Const;
+    s.type = t;
+    s.value = v;
+    s.pos = p;
+    scopes_.declare(diag_, name, s);
     expect(Tok::Semicolon);
   }
+}
+
+// typedConstant = "(" typedConstant {"," typedConstant} ")"          (static arrays)
+//               | "(" [ident ":" typedConstant {";" ident ":" typedConstant}] ")"  (records)
+//               | constExpression
+Value Parser::typedConstant(const Type* t) {
+  Pos p = tok_.pos;
+  Nest nest(*this, p);
+  if (!nest.ok) {
+    syncDeclaration();
+    return defaultValue(t);
+  }
+  if (t->kind == TypeKind::StaticArray) {
+    Value v = defaultValue(t);
+    std::vector<Value>& items = vm::agg(v)->v;
+    expect(Tok::LParen);
+    size_t k = 0;
+    do {
+      Value e = typedConstant(t->element);
+      if (k < items.size()) items[k] = std::move(e);
+      ++k;
+    } while (accept(Tok::Comma) && !diag_.full());
+    if (k != items.size())
+      diag_.error(p, u"Wrong number of elements: " + num(static_cast<long long>(items.size())) + u" expected");
+    expect(Tok::RParen);
+    return v;
+  }
+  if (t->kind == TypeKind::Record) {
+    Value v = defaultValue(t);
+    std::vector<Value>& items = vm::agg(v)->v;
+    expect(Tok::LParen);
+    size_t next = 0;
+    while (is(Tok::Ident) && !diag_.full()) {
+      Pos fp = tok_.pos;
+      std::u16string name = identifier();
+      size_t k = 0;
+      while (k < t->fields.size() && !text::equalsIgnoreCase(t->fields[k].name, name)) ++k;
+      expect(Tok::Colon);
+      if (k == t->fields.size()) {
+        diag_.error(fp, u"Unknown record field identifier '" + name + u"'");
+        typedConstant(types_.variant);
+      } else {
+        if (k < next) diag_.error(fp, u"Record fields must be given in their declared order");
+        items[k] = typedConstant(t->fields[k].type);
+        next = k + 1;
+      }
+      if (!accept(Tok::Semicolon)) break;
+    }
+    expect(Tok::RParen);
+    return v;
+  }
+  ExprPtr e = check_.convert(expression(), t);
+  if (e->kind != EK::Const) diag_.error(e->pos, u"Constant expression expected");
+  return e->value;
 }
 
 // typeSection = "type" { ident "=" type ";" }
@@ -447,6 +500,7 @@ void Parser::paramList(std::vector<Param>& params) {
       mode = ParamMode::Out;
     }
     std::vector<std::u16string> names;
+    Pos namePos = tok_.pos;
     do names.push_back(identifier());
     while (accept(Tok::Comma));
     const Type* t = types_.variant;
@@ -467,12 +521,25 @@ void Parser::paramList(std::vector<Param>& params) {
     } else if (mode == ParamMode::Value) {
       errorExpected(u":");
     }
-    if (accept(Tok::Eq)) {
-      const Type* ct = nullptr;
-      constExpression(ct);
-      diag_.error(tok_.pos, u"Default parameter values are not supported");
+    Param prm;
+    prm.type = t;
+    prm.mode = mode;
+    if (is(Tok::Eq)) {
+      Pos dp = tok_.pos;
+      advance();
+      ExprPtr e = check_.convert(expression(), t);
+      if (e->kind != EK::Const) diag_.error(e->pos, u"Constant expression expected");
+      else if (prm.byRef()) diag_.error(dp, u"Default values are only allowed for value and const parameters");
+      else if (names.size() > 1) diag_.error(dp, u"Default value can only be assigned to one parameter");
+      prm.hasDefault = true;
+      prm.defaultValue = e->value;
+    } else if (!params.empty() && params.back().hasDefault && !names.empty()) {
+      diag_.error(namePos, u"Default parameter required for '" + names[0] + u"'");
     }
-    for (auto& n : names) params.push_back(Param{n, t, mode});
+    for (auto& n : names) {
+      prm.name = n;
+      params.push_back(prm);
+    }
     if (diag_.full()) break;
   } while (accept(Tok::Semicolon));
   expect(Tok::RParen);
@@ -492,13 +559,15 @@ void Parser::routineDeclaration(bool isFunction) {
     result = typeIdentifier();
   }
   expect(Tok::Semicolon);
-  bool forward = false;
+  bool forward = false, overload = false;
   for (int guard = 0; is(Tok::Ident) && guard < 20; ++guard) {
     const std::u16string& k = tok_.key;
     if (k == u"forward") {
       forward = true;
+    } else if (k == u"overload") {
+      overload = true;
     } else if (k == u"stdcall" || k == u"cdecl" || k == u"register" || k == u"pascal" ||
-               k == u"overload" || k == u"inline" || k == u"safecall") {
+               k == u"inline" || k == u"safecall") {
     } else if (k == u"external") {
       externalDeclaration(p, name, params, result);
       return;
@@ -511,14 +580,41 @@ void Parser::routineDeclaration(bool isFunction) {
   if (!diag_.checkLimit(p, (cur_ ? cur_->level : 0) + 1, limits::routineNesting, "routine nesting"))
     return;
 
-  // A forward declaration at the same level is completed here.
+  // A forward declaration at the same level is completed here; an overloaded name
+  // collects its routines in one chain.
   Routine* r = nullptr;
   Symbol* existing = scopes_.findLocal(foldName(name));
-  if (existing && existing->kind == SymKind::Routine && existing->routine->forward &&
-      !existing->routine->defined) {
-    r = existing->routine;
-    if (!check_.sameSignature(r->params, r->result, params, result))
-      diag_.error(p, u"Declaration of '" + name + u"' differs from previous declaration");
+  Routine* chain = existing && existing->kind == SymKind::Routine ? existing->routine : nullptr;
+  Routine* sameParams = nullptr;
+  for (Routine* o = chain; o; o = o->nextOverload)
+    if (!sameParams && check_.sameSignature(o->params, nullptr, params, nullptr)) sameParams = o;
+  bool sameResult = sameParams && check_.sameSignature({}, sameParams->result, {}, result);
+  if (chain && chain->nextOverload == nullptr && !chain->overload && !overload && chain->forward &&
+      !chain->defined) {
+    r = chain;
+    if (!sameResult) diag_.error(p, u"Declaration of '" + name + u"' differs from previous declaration");
+  } else if (chain && sameParams && sameParams->forward && !sameParams->defined) {
+    r = sameParams;
+    if (!sameResult) diag_.error(p, u"Declaration of '" + name + u"' differs from previous declaration");
+  } else if (chain && (overload || chain->overload)) {
+    if (!overload || !chain->overload)
+      diag_.error(p, u"Overloaded routine '" + name + u"' must be marked with the 'overload' directive");
+    else if (sameParams)
+      diag_.error(p, u"Overloaded routine '" + name + u"' has the same parameters as one declared before");
+    auto owned = std::make_unique<Routine>();
+    r = owned.get();
+    r->name = name;
+    r->pos = p;
+    r->level = cur_->level + 1;
+    r->index = static_cast<int>(prog_.decls.size());
+    r->params = params;
+    r->result = result;
+    r->parent = cur_;
+    r->overload = true;
+    prog_.decls.push_back(std::move(owned));
+    Routine* last = chain;
+    while (last->nextOverload) last = last->nextOverload;
+    last->nextOverload = r;
   } else {
     auto owned = std::make_unique<Routine>();
     r = owned.get();
@@ -529,6 +625,7 @@ void Parser::routineDeclaration(bool isFunction) {
     r->params = params;
     r->result = result;
     r->parent = cur_;
+    r->overload = overload;
     prog_.decls.push_back(std::move(owned));
     Symbol s;
     s.kind = SymKind::Routine;
@@ -1229,8 +1326,13 @@ StmtPtr Parser::simpleStatement() {
     }
     // assignment to the function's own name sets its result
     if (s && s->kind == SymKind::Routine && peekToken().kind == Tok::Assign) {
+      auto named = [&](const Routine* r) {
+        for (const Routine* o = s->routine; o; o = o->nextOverload)
+          if (o == r) return true;
+        return false;
+      };
       for (Routine* r = cur_; r; r = r->parent) {
-        if (r == s->routine && r->result) {
+        if (named(r) && r->result) {
           advance();
           advance();
           auto target = std::make_unique<Expr>(EK::Var, p);
@@ -1797,34 +1899,78 @@ ExprPtr Parser::selectors(ExprPtr e) {
   return e;
 }
 
+// How well arguments fit a routine's parameters: -1 when they cannot be passed, else
+// the cost of the conversions (0: every type exact). Omitted trailing arguments need
+// default values.
+int Parser::fitCost(const Routine& r, const std::vector<ExprPtr>& args) const {
+  if (args.size() > r.params.size()) return -1;
+  if (args.size() < r.params.size() && !r.params[args.size()].hasDefault) return -1;
+  int cost = 0;
+  for (size_t k = 0; k < args.size(); ++k) {
+    const Param& prm = r.params[k];
+    const Expr& a = *args[k];
+    const Type* from = a.type;
+    if (prm.byRef()) {
+      if (!check_.sameType(from, prm.type) || !check_.addressable(a)) return -1;
+    } else if (from->kind == TypeKind::Integer && prm.type->kind == TypeKind::Integer) {
+      // the same kind, then a kind that holds every value, then one that narrows
+      if (from->intKind != prm.type->intKind) {
+        int64_t lo, hi;
+        intRange(prm.type->intKind, lo, hi);
+        bool fits = a.kind == EK::Const ? a.value.i >= lo && a.value.i <= hi : from->low >= lo && from->high <= hi;
+        cost += fits ? 1 : 4;
+      }
+    } else if (check_.sameType(from, prm.type)) {
+    } else if (check_.assignable(from, prm.type, &a)) {
+      cost += prm.type->kind == TypeKind::Variant ? 8 : from->kind == TypeKind::Variant ? 16
+              : from->kind == TypeKind::Integer ? 3 : 2;
+    } else if (a.kind == EK::Const && from->isString() && a.value.str().size() == 1 &&
+               (prm.type->kind == TypeKind::Char || prm.type->kind == TypeKind::AnsiChar)) {
+      cost += 2;
+    } else if (a.kind == EK::SetCons && (prm.type->kind == TypeKind::Set || prm.type->kind == TypeKind::DynArray ||
+                                         prm.type->kind == TypeKind::ArrayOfConst)) {
+      cost += 2;
+    } else {
+      return -1;
+    }
+  }
+  return cost;
+}
+
 ExprPtr Parser::callRoutine(Routine* r, Pos p) {
   std::vector<ExprPtr> args = arguments();
+  if (r->nextOverload) {
+    // the overload whose parameters the arguments fit best; a tie is an error
+    Routine* best = nullptr;
+    int bestCost = -1, ties = 0;
+    for (Routine* o = r; o; o = o->nextOverload) {
+      int c = fitCost(*o, args);
+      if (c < 0) continue;
+      if (!best || c < bestCost) {
+        best = o;
+        bestCost = c;
+        ties = 0;
+      } else if (c == bestCost) {
+        ++ties;
+      }
+    }
+    if (!best) {
+      diag_.error(p, u"There is no overloaded version of '" + r->name + u"' that can be called with these arguments");
+      return errorExpr(p);
+    }
+    if (ties > 0) {
+      diag_.error(p, u"Ambiguous overloaded call to '" + r->name + u"'");
+      return errorExpr(p);
+    }
+    r = best;
+  }
   auto e = std::make_unique<Expr>(r->host >= 0 ? EK::HostCall : r->external >= 0 ? EK::External : EK::Call, p);
   e->index = r->host >= 0 ? r->host : r->external >= 0 ? r->external : r->index;
   e->type = r->result ? r->result : types_.voidT;
   // static link: hops from the caller's frame to the callee's parent frame
   if (r->level <= 1) e->hops = -1;
   else e->hops = cur_->level - (r->level - 1);
-  if (args.size() != r->params.size()) {
-    diag_.error(p, u"Wrong number of parameters for '" + r->name + u"' (" +
-                       num(static_cast<long long>(r->params.size())) + u" expected)");
-    return e;
-  }
-  for (size_t k = 0; k < args.size(); ++k) {
-    const Param& prm = r->params[k];
-    if (prm.byRef()) {
-      ExprPtr a = lvalue(std::move(args[k]), u"var parameter");
-      if (a->kind == EK::Index && a->a->type->isString())
-        diag_.error(a->pos, u"Variable required (var parameter)");
-      if (!check_.sameType(a->type, prm.type))
-        diag_.error(a->pos, u"Types of actual and formal var parameters must be identical");
-      e->args.push_back(std::move(a));
-      e->byRef.push_back(1);
-    } else {
-      e->args.push_back(check_.convert(std::move(args[k]), prm.type));
-      e->byRef.push_back(0);
-    }
-  }
+  bindArguments(*e, std::move(args), r->params, r->name, p);
   return e;
 }
 
@@ -2067,7 +2213,13 @@ void Parser::hostMember(const HostClass& cls, const HostClass::Member& m) {
         while (accept(Tok::Comma));
         expect(Tok::Colon);
         const Type* it = typeIdentifier();
-        for (auto& n : names) index.push_back(Param{n, it, mode});
+        for (auto& n : names) {
+          Param prm;
+          prm.name = n;
+          prm.type = it;
+          prm.mode = mode;
+          index.push_back(std::move(prm));
+        }
       } while (accept(Tok::Semicolon) && !diag_.full());
       expect(Tok::RBracket);
     }
@@ -2082,7 +2234,10 @@ void Parser::hostMember(const HostClass& cls, const HostClass::Member& m) {
     }
     hm.indexCount = static_cast<int>(index.size());
     std::vector<Param> setter = index;
-    setter.push_back(Param{u"Value", hm.type, ParamMode::Value});
+    Param value;
+    value.name = u"Value";
+    value.type = hm.type;
+    setter.push_back(std::move(value));
     hm.read = addHostRoutine(cls.name() + u"." + hm.name, &m.fn, std::move(index), hm.type, true);
     if (m.write) hm.write = addHostRoutine(cls.name() + u"." + hm.name, &m.write, std::move(setter), nullptr, true);
   } else {
@@ -2122,8 +2277,14 @@ const HostMember* Parser::findMember(const vm::ClassInfo* c, const std::u16strin
   return nullptr;
 }
 
+// The arguments of a call, converted to its parameters' types (addresses for var
+// parameters); omitted trailing arguments take their default values.
 void Parser::bindArguments(Expr& call, std::vector<ExprPtr> args, const std::vector<Param>& params,
                            const std::u16string& name, Pos p) {
+  while (args.size() < params.size() && params[args.size()].hasDefault) {
+    const Param& prm = params[args.size()];
+    args.push_back(check_.constant(p, prm.type, prm.defaultValue));
+  }
   if (args.size() != params.size()) {
     diag_.error(p, u"Wrong number of parameters for '" + name + u"' (" +
                        num(static_cast<long long>(params.size())) + u" expected)");

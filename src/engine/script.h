@@ -100,14 +100,19 @@ class Engine {
   // which.
   bool run();
   // Calls a global routine by name (case-insensitive) with values converted to its
-  // parameter types. byReference: var parameters write their final values back into
-  // args. Nothing when the routine is missing or fails (runError() says why).
+  // parameter types; omitted trailing arguments take their default values, and of an
+  // overloaded name the version the values fit best is called. byReference: var
+  // parameters write their final values back into args. Nothing when the routine is
+  // missing or fails (runError() says why).
   std::optional<Data> call(std::u16string_view name, std::vector<Data>& args,
                            bool byReference = false);
   bool hasRoutine(std::u16string_view name) const;
   const std::optional<RunError>& runError() const { return runError_; }
 
   bool running() const;
+  // Ends the running script at its next loop turn or call: its finally blocks still
+  // run (its except handlers do not catch the stop), then run() or call() fails with
+  // "Script stopped".
   void stop();
 
   // The bytecode listing of the compiled program.

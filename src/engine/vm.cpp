@@ -17,15 +17,28 @@ struct Raised {
 };
 struct StopSignal {};
 
+// Relations as masks of the outcomes they accept (bit 0 less, 1 equal, 2 greater):
+// one shift instead of a switch whose jump the predictor shares between all sites.
+constexpr uint8_t relMask[] = {0b010, 0b101, 0b001, 0b100, 0b011, 0b110};
 inline bool relation(uint32_t rel, int c) {
-  switch (rel) {
-    case EQ: return c == 0;
-    case NE: return c != 0;
-    case LT: return c < 0;
-    case GT: return c > 0;
-    case LE: return c <= 0;
-    default: return c >= 0;
-  }
+  return (relMask[rel] >> ((c > 0) - (c < 0) + 1)) & 1;
+}
+inline bool holds(uint32_t rel, int64_t a, int64_t b) {
+  return (relMask[rel] >> ((a > b) - (a < b) + 1)) & 1;
+}
+
+// Pushes onto a dead stack slot (one above the top holds nothing managed): no release.
+inline void put(Value* slot, const Value& v) {
+  slot->i = v.i;
+  slot->tag = v.tag;
+  if (v.managed() && v.h) ++v.h->rc;
+}
+
+// The element of an array at i; null when i is out of range (or the array is nil).
+inline Value* elementAt(const Value& array, int64_t i) {
+  Aggregate* g = agg(array);
+  if (!g || static_cast<uint64_t>(i) >= g->v.size()) return nullptr;
+  return &g->v[static_cast<size_t>(i)];
 }
 
 Aggregate* uniqueAggregate(Value& v, bool copyOnWrite) {
@@ -151,9 +164,17 @@ Value Machine::invoke(int routine, std::vector<Value>& args) {
 // The dispatch loop. Returns when the frame at index `entry` returns.
 void Machine::run(size_t entry, size_t handlerBase) {
   const uint32_t* ip = prog_.routines[frames_.back().routine].code.data();
+  const size_t excBase = exceptions_.size();
+  // Whether a stop is running finally blocks (its mark among the exceptions above `from`).
+  auto stopping = [this](size_t from) {
+    for (size_t k = from; k < exceptions_.size(); ++k)
+      if (exceptions_[k].tag == Tag::Empty) return true;
+    return false;
+  };
   for (;;) {
     Value* sp = sp_;
     Value* fp = frames_.back().base;
+    Value* gp = globals.data();  // the globals never move while the machine runs
     try {
       // Threaded dispatch: every instruction jumps straight to the next one's code.
       static void* const dispatchTable[] = {
@@ -166,18 +187,27 @@ void Machine::run(size_t entry, size_t handlerBase) {
     w = *ip++;                                      \
     goto* dispatchTable[static_cast<uint8_t>(w)];          \
   } while (0)
+      // A conditional jump; going back (a loop) it is also where a stop is noticed.
+#define BRANCH(off)          \
+  do {                       \
+    if ((off) < 0 && stop_) { \
+      sp_ = sp;              \
+      throw StopSignal{};    \
+    }                        \
+    ip += (off);             \
+  } while (0)
       uint32_t w;
       DISPATCH();
       {
           L_NOP: DISPATCH();
-          L_PUSHI: (sp++)->setInt(argS(w)); DISPATCH();
-          L_PUSHK: *sp++ = prog_.constants[argU(w)]; DISPATCH();
+          L_PUSHI: sp->i = argS(w); (sp++)->tag = Tag::Int; DISPATCH();
+          L_PUSHK: put(sp++, prog_.constants[argU(w)]); DISPATCH();
           L_POP: (--sp)->release(); DISPATCH();
-          L_DUP: *sp = sp[-1]; ++sp; DISPATCH();
-          L_LOADL: *sp++ = fp[argU(w)]; DISPATCH();
+          L_DUP: put(sp, sp[-1]); ++sp; DISPATCH();
+          L_LOADL: put(sp++, fp[argU(w)]); DISPATCH();
           L_STOREL: fp[argU(w)] = std::move(*--sp); DISPATCH();
-          L_LOADG: *sp++ = globals[argU(w)]; DISPATCH();
-          L_STOREG: globals[argU(w)] = std::move(*--sp); DISPATCH();
+          L_LOADG: put(sp++, gp[argU(w)]); DISPATCH();
+          L_STOREG: gp[argU(w)] = std::move(*--sp); DISPATCH();
           L_LOADU: {
             int hops = static_cast<int32_t>(*ip++);
             sp_ = sp;
@@ -190,7 +220,7 @@ void Machine::run(size_t entry, size_t handlerBase) {
           }
           DISPATCH();
           L_ADDRL: *sp++ = Value::address(fp + argU(w)); DISPATCH();
-          L_ADDRG: *sp++ = Value::address(&globals[argU(w)]); DISPATCH();
+          L_ADDRG: *sp++ = Value::address(&gp[argU(w)]); DISPATCH();
           L_ADDRU: {
             int hops = static_cast<int32_t>(*ip++);
             *sp++ = Value::address(frameUp(hops) + argU(w));
@@ -312,7 +342,7 @@ void Machine::run(size_t entry, size_t handlerBase) {
           L_JLTI: {
             int32_t off = static_cast<int32_t>(*ip++);
             int64_t b = (--sp)->i;
-            if (!(fp[argU(w)].i < b)) ip += off;
+            if (!(fp[argU(w)].i < b)) BRANCH(off);
           }
           DISPATCH();
           L_ADDIK:
@@ -323,24 +353,109 @@ void Machine::run(size_t entry, size_t handlerBase) {
             DISPATCH();
           L_ADDIL: sp[-1].i = static_cast<int64_t>(static_cast<uint64_t>(sp[-1].i) + static_cast<uint64_t>(fp[argU(w)].i)); DISPATCH();
           L_SUBIL: sp[-1].i = static_cast<int64_t>(static_cast<uint64_t>(sp[-1].i) - static_cast<uint64_t>(fp[argU(w)].i)); DISPATCH();
-          L_ADDIG: sp[-1].i = static_cast<int64_t>(static_cast<uint64_t>(sp[-1].i) + static_cast<uint64_t>(globals[argU(w)].i)); DISPATCH();
-          L_SUBIG: sp[-1].i = static_cast<int64_t>(static_cast<uint64_t>(sp[-1].i) - static_cast<uint64_t>(globals[argU(w)].i)); DISPATCH();
+          L_ADDIG: sp[-1].i = static_cast<int64_t>(static_cast<uint64_t>(sp[-1].i) + static_cast<uint64_t>(gp[argU(w)].i)); DISPATCH();
+          L_SUBIG: sp[-1].i = static_cast<int64_t>(static_cast<uint64_t>(sp[-1].i) - static_cast<uint64_t>(gp[argU(w)].i)); DISPATCH();
           L_JFCMPI: {
             int32_t off = static_cast<int32_t>(*ip++);
             int64_t b = (--sp)->i;
             int64_t a = (--sp)->i;
-            if (!relation(argU(w), a < b ? -1 : a > b ? 1 : 0)) ip += off;
+            if (!holds(argU(w), a, b)) BRANCH(off);
           }
           DISPATCH();
           L_JFCMPIK: {
             int64_t b = static_cast<int32_t>(*ip++);
             int32_t off = static_cast<int32_t>(*ip++);
             int64_t a = (--sp)->i;
-            if (!relation(argU(w), a < b ? -1 : a > b ? 1 : 0)) ip += off;
+            if (!holds(argU(w), a, b)) BRANCH(off);
           }
           DISPATCH();
-          L_FORL: L_FORG: {
-            Value& v = opOf(w) == Op::FORL ? fp[argU(w)] : globals[argU(w)];
+          L_JFCMPLK: {
+            uint32_t rel = ip[0];
+            int64_t b = static_cast<int32_t>(ip[1]);
+            int32_t off = static_cast<int32_t>(ip[2]);
+            ip += 3;
+            if (!holds(rel, fp[argU(w)].i, b)) BRANCH(off);
+          }
+          DISPATCH();
+          L_JFCMPLL: {
+            uint32_t rel = ip[0];
+            int64_t b = fp[ip[1]].i;
+            int32_t off = static_cast<int32_t>(ip[2]);
+            ip += 3;
+            if (!holds(rel, fp[argU(w)].i, b)) BRANCH(off);
+          }
+          DISPATCH();
+          L_JFCMPIL: {
+            uint32_t rel = ip[0];
+            int32_t off = static_cast<int32_t>(ip[1]);
+            ip += 2;
+            int64_t a = (--sp)->i;
+            if (!holds(rel, a, fp[argU(w)].i)) BRANCH(off);
+          }
+          DISPATCH();
+          L_LOADLK: {
+            int64_t k = static_cast<int32_t>(ip[0]);
+            IntKind kind = static_cast<IntKind>(ip[1]);
+            ip += 2;
+            sp->i = narrow(kind, static_cast<int64_t>(static_cast<uint64_t>(fp[argU(w)].i) + static_cast<uint64_t>(k)));
+            (sp++)->tag = Tag::Int;
+          }
+          DISPATCH();
+          L_STORELN: {
+            Value& v = fp[argU(w)];
+            v.release();
+            v.i = narrow(static_cast<IntKind>(*ip++), (--sp)->i);
+          }
+          DISPATCH();
+          L_MOVL: fp[argU(w)] = fp[*ip++]; DISPATCH();
+          L_INDEXLL: {
+            const Value* e = elementAt(fp[argU(w)], fp[*ip++].i);
+            if (!e) {
+              sp_ = sp;
+              raise(u"ERangeError", u"Range check error");
+            }
+            put(sp++, *e);
+          }
+          DISPATCH();
+          L_INDEXGL: {
+            const Value* e = elementAt(gp[argU(w)], fp[*ip++].i);
+            if (!e) {
+              sp_ = sp;
+              raise(u"ERangeError", u"Range check error");
+            }
+            put(sp++, *e);
+          }
+          DISPATCH();
+          L_STIDXLL: L_STIDXGL: {
+            Value& a = opOf(w) == Op::STIDXLL ? fp[argU(w)] : gp[argU(w)];
+            int64_t i = fp[ip[0]].i;
+            bool cow = ip[1] != 0;
+            ip += 2;
+            if (cow) uniqueAggregate(a, true);
+            Value* e = elementAt(a, i);
+            if (!e) {
+              sp_ = sp;
+              raise(u"ERangeError", u"Range check error");
+            }
+            *e = std::move(*--sp);
+          }
+          DISPATCH();
+          L_FORL: {
+            Value& v = fp[argU(w)];
+            int64_t limit = fp[*ip++].i;
+            int32_t off = static_cast<int32_t>(*ip++);
+            if (v.i < limit) {
+              ++v.i;
+              if (stop_) {
+                sp_ = sp;
+                throw StopSignal{};
+              }
+              ip += off;
+            }
+          }
+          DISPATCH();
+          L_FORG: {
+            Value& v = gp[argU(w)];
             int64_t limit = fp[*ip++].i;
             int32_t off = static_cast<int32_t>(*ip++);
             if (v.i < limit) {
@@ -356,7 +471,7 @@ void Machine::run(size_t entry, size_t handlerBase) {
           L_STIDXL: L_STIDXG: {
             bool cow = *ip++ != 0;
             int64_t i = (--sp)->i;
-            Value& a = opOf(w) == Op::STIDXL ? fp[argU(w)] : globals[argU(w)];
+            Value& a = opOf(w) == Op::STIDXL ? fp[argU(w)] : gp[argU(w)];
             Aggregate* g = uniqueAggregate(a, cow);
             if (!g || i < 0 || i >= static_cast<int64_t>(g->v.size())) {
               sp_ = sp;
@@ -365,15 +480,26 @@ void Machine::run(size_t entry, size_t handlerBase) {
             g->v[static_cast<size_t>(i)] = std::move(*--sp);
           }
           DISPATCH();
-          L_ADDVL: L_ADDVG: {
-            Value& v = opOf(w) == Op::ADDVL ? fp[argU(w)] : globals[argU(w)];
-            uint32_t src = *ip++;
-            uint32_t mode = *ip++;
-            uint64_t x = static_cast<uint64_t>((src & 0x80000000u) ? globals[src & 0x7FFFFFFFu].i : fp[src].i);
-            uint64_t r = (mode & 1) ? static_cast<uint64_t>(v.i) - x : static_cast<uint64_t>(v.i) + x;
-            v.i = narrow(static_cast<IntKind>(mode >> 1), static_cast<int64_t>(r));
-          }
-          DISPATCH();
+// The common case (an Int64 sum) takes its own path and dispatch: no select and no
+// narrowing on the sum's dependency chain, which runs through memory every turn.
+#define ADD_VAR(opc, target)                                                                     \
+  L_##opc: {                                                                                     \
+    Value& v = target[argU(w)];                                                                  \
+    uint32_t src = ip[0];                                                                        \
+    uint32_t mode = ip[1];                                                                       \
+    ip += 2;                                                                                     \
+    uint64_t x = static_cast<uint64_t>((src & 0x80000000u) ? gp[src & 0x7FFFFFFFu].i : fp[src].i); \
+    if (mode == 0) {                                                                             \
+      v.i = static_cast<int64_t>(static_cast<uint64_t>(v.i) + x);                                \
+      DISPATCH();                                                                                \
+    }                                                                                            \
+    uint64_t r = (mode & 1) ? static_cast<uint64_t>(v.i) - x : static_cast<uint64_t>(v.i) + x;    \
+    v.i = narrow(static_cast<IntKind>(mode >> 1), static_cast<int64_t>(r));                      \
+  }                                                                                              \
+  DISPATCH();
+          ADD_VAR(ADDVL, fp)
+          ADD_VAR(ADDVG, gp)
+#undef ADD_VAR
           L_ADDLK: {
             Value& v = fp[argU(w)];
             int64_t k = static_cast<int32_t>(*ip++);
@@ -383,7 +509,7 @@ void Machine::run(size_t entry, size_t handlerBase) {
           DISPATCH();
           L_INDEXL: L_INDEXG: {
             int64_t i = sp[-1].i;
-            const Value& a = opOf(w) == Op::INDEXL ? fp[argU(w)] : globals[argU(w)];
+            const Value& a = opOf(w) == Op::INDEXL ? fp[argU(w)] : gp[argU(w)];
             Aggregate* g = agg(a);
             if (!g || i < 0 || i >= static_cast<int64_t>(g->v.size())) {
               sp_ = sp;
@@ -445,7 +571,7 @@ void Machine::run(size_t entry, size_t handlerBase) {
           }
           DISPATCH();
           L_APPENDL: L_APPENDG: {
-            Value& target = opOf(w) == Op::APPENDL ? fp[argU(w)] : globals[argU(w)];
+            Value& target = opOf(w) == Op::APPENDL ? fp[argU(w)] : gp[argU(w)];
             --sp;
             if (sp->h) {
               if (!target.h) target = std::move(*sp);
@@ -542,8 +668,8 @@ void Machine::run(size_t entry, size_t handlerBase) {
             }
             ip += argS(w);
             DISPATCH();
-          L_JF: if (!(--sp)->i) ip += argS(w); DISPATCH();
-          L_JT: if ((--sp)->i) ip += argS(w); DISPATCH();
+          L_JF: if (!(--sp)->i) BRANCH(argS(w)); DISPATCH();
+          L_JT: if ((--sp)->i) BRANCH(argS(w)); DISPATCH();
           L_JFKEEP: if (!sp[-1].i) ip += argS(w); else --sp; DISPATCH();
           L_JTKEEP: if (sp[-1].i) ip += argS(w); else --sp; DISPATCH();
           L_CALL: {
@@ -559,8 +685,11 @@ void Machine::run(size_t entry, size_t handlerBase) {
             }
             sp_ = sp;
             if (stop_) throw StopSignal{};
-            enter(routine, base, ip, link);
-            sp = sp_;
+            if (frames_.size() >= maxFrames || base + r.nslots + 512 >= stackEnd_)
+              raise(u"EStackOverflow", u"Stack overflow");
+            // the slots above the arguments are dead: copy the initial values straight in
+            for (int k = 0; k < r.nlocals; ++k) put(sp++, r.locals[k]);
+            frames_.push_back(Frame{routine, r.resultSlot, base, ip, link});
             fp = base;
             ip = r.code;
           }
@@ -613,10 +742,15 @@ void Machine::run(size_t entry, size_t handlerBase) {
           L_RET: {
             Frame& f = frames_.back();
             Value* base = f.base;
-            if (f.resultSlot >= 0) {
-              Value result = std::move(base[f.resultSlot]);
-              for (Value* p = base; p < sp; ++p) p->release();
-              *base = std::move(result);
+            if (int rs = f.resultSlot; rs >= 0) {
+              // the result moves down to the base slot; the rest is released
+              if (rs != 0) {
+                base->release();
+                base->i = base[rs].i;
+                base->tag = base[rs].tag;
+                base[rs].tag = Tag::Int;
+              }
+              for (Value* p = base + 1; p < sp; ++p) p->release();
               sp = base + 1;
             } else {
               for (Value* p = base; p < sp; ++p) p->release();
@@ -633,8 +767,9 @@ void Machine::run(size_t entry, size_t handlerBase) {
             fp = frames_.back().base;
           }
           DISPATCH();
-          L_TRY:
-            handlers_.push_back(HandlerRec{frames_.size() - 1, sp, ip + argS(w), exceptions_.size()});
+          L_TRY: L_TRYF:
+            handlers_.push_back(HandlerRec{frames_.size() - 1, sp, ip + argS(w), exceptions_.size(),
+                                           opOf(w) == Op::TRYF});
             DISPATCH();
           L_ENDTRY: handlers_.pop_back(); DISPATCH();
           L_RAISE: {
@@ -656,12 +791,22 @@ void Machine::run(size_t entry, size_t handlerBase) {
           }
           DISPATCH();
           L_EXCGET: *sp++ = exceptions_.empty() ? Value::heap(Tag::Object, nullptr) : exceptions_.back(); DISPATCH();
-          L_EXCEND: if (!exceptions_.empty()) exceptions_.pop_back(); DISPATCH();
+          L_EXCEND: {
+            if (exceptions_.empty()) DISPATCH();
+            bool stopping = exceptions_.back().tag == Tag::Empty;
+            exceptions_.pop_back();
+            if (stopping) {  // leaving a finally block a stop runs: the stop goes on
+              sp_ = sp;
+              throw StopSignal{};
+            }
+          }
+          DISPATCH();
           L_ENDFIN: {
             if (exceptions_.empty()) DISPATCH();
             Value e = std::move(exceptions_.back());
             exceptions_.pop_back();
             sp_ = sp;
+            if (e.tag == Tag::Empty) throw StopSignal{};
             throw Raised{std::move(e)};
           }
           L_NEWEXC: {
@@ -737,8 +882,17 @@ void Machine::run(size_t entry, size_t handlerBase) {
           }
       }
 #undef DISPATCH
+#undef BRANCH
     } catch (Raised& x) {
       Value exc = std::move(x.exception);
+      // raised inside a finally block a stop runs: the stop still wins
+      if (stopping(handlers_.size() > handlerBase ? handlers_.back().excDepth : excBase)) {
+        if (const uint32_t* fin = stopToFinally(handlerBase)) {
+          ip = fin;
+          continue;
+        }
+        goto stopped;
+      }
       if (handlers_.size() <= handlerBase) {
         // nobody here takes it: leave this invocation
         Pos pos = positionAt(frames_.back(), ip);
@@ -746,6 +900,7 @@ void Machine::run(size_t entry, size_t handlerBase) {
         for (Value* p = floor; p < sp_; ++p) p->release();
         sp_ = floor;
         frames_.resize(entry);
+        exceptions_.resize(excBase);
         ScriptError e;
         e.exception = std::move(exc);
         e.pos = pos;
@@ -753,23 +908,48 @@ void Machine::run(size_t entry, size_t handlerBase) {
       }
       HandlerRec h = handlers_.back();
       handlers_.pop_back();
-      for (Value* p = h.sp; p < sp_; ++p) p->release();
-      sp_ = h.sp;
-      frames_.resize(h.frame + 1);
-      exceptions_.resize(h.excDepth);
+      unwindTo(h);
       exceptions_.push_back(std::move(exc));
       ip = h.target;
     } catch (StopSignal&) {
+      if (const uint32_t* fin = stopToFinally(handlerBase)) {
+        ip = fin;
+        continue;
+      }
+      goto stopped;
+    }
+    continue;
+    stopped: {
+      stop_ = true;  // outer invocations stop too
       Value* floor = frames_.size() > entry ? frames_[entry].base : sp_;
       for (Value* p = floor; p < sp_; ++p) p->release();
       sp_ = floor;
       frames_.resize(entry);
+      exceptions_.resize(excBase);
       while (handlers_.size() > handlerBase) handlers_.pop_back();
       ScriptError e;
       e.stopped = true;
       throw e;
     }
   }
+}
+
+void Machine::unwindTo(const HandlerRec& h) {
+  for (Value* p = h.sp; p < sp_; ++p) p->release();
+  sp_ = h.sp;
+  frames_.resize(h.frame + 1);
+  exceptions_.resize(h.excDepth);
+}
+
+const uint32_t* Machine::stopToFinally(size_t handlerBase) {
+  while (handlers_.size() > handlerBase && !handlers_.back().finally) handlers_.pop_back();
+  if (handlers_.size() <= handlerBase) return nullptr;
+  HandlerRec h = handlers_.back();
+  handlers_.pop_back();
+  unwindTo(h);
+  exceptions_.push_back(Value::empty());  // what the finally block's end goes on with
+  stop_ = false;  // the finally code runs to its end unless stopped again
+  return h.target;
 }
 
 }  // namespace velmoro::script::vm

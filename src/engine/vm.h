@@ -7,8 +7,8 @@
 // Dispatch is threaded (computed goto, from the opcode list): each instruction jumps
 // straight to the next one's code, which the branch predictor follows far better than
 // one shared switch. A stack machine costs more pushes than registers would; fused
-// instructions (compare-and-branch, for-loop step, operands from variables) cover the
-// hot paths instead.
+// instructions (compare-and-branch on locals, for-loop step, operands from variables,
+// array elements at a local index, narrowing stores) cover the hot paths instead.
 #pragma once
 
 #include "engine/program.h"
@@ -22,6 +22,31 @@
 #include <vector>
 
 namespace velmoro::script::vm {
+
+// A stack of plain records in one block reserved up front: a push is a store and an
+// increment (a vector's push_back stays a call on the hottest path). Only shrinks by
+// resize; the owner checks the capacity before pushing.
+template <class T>
+class FixedStack {
+ public:
+  void reserve(size_t n) {
+    data_.reset(new T[n]);
+    size_ = 0;
+  }
+  size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  T& back() { return data_[size_ - 1]; }
+  const T& back() const { return data_[size_ - 1]; }
+  T& operator[](size_t k) { return data_[k]; }
+  const T& operator[](size_t k) const { return data_[k]; }
+  void push_back(const T& t) { data_[size_++] = t; }
+  void pop_back() { --size_; }
+  void resize(size_t n) { size_ = n < size_ ? n : size_; }
+
+ private:
+  std::unique_ptr<T[]> data_;
+  size_t size_ = 0;
+};
 
 // An exception no handler took: the exception object and where it was raised.
 struct ScriptError {
@@ -81,8 +106,15 @@ class Machine {
     Value* sp;
     const uint32_t* target;
     size_t excDepth;
+    bool finally;
   };
   void run(size_t entryFrame, size_t handlerBase);
+  // Unwinds to the handler h (already popped): its frame, stack and exception depth.
+  void unwindTo(const HandlerRec& h);
+  // A stop runs the finally blocks of this invocation on its way out: where the next
+  // one starts, or null when none is left. (It returns the address rather than setting
+  // the dispatch loop's ip by reference, which would keep ip out of a register.)
+  const uint32_t* stopToFinally(size_t handlerBase);
   Value* frameUp(int hops);
   Pos positionAt(const Frame& f, const uint32_t* ip) const;
   void enter(int routine, Value* base, const uint32_t* returnIp, int staticLink);
@@ -102,7 +134,7 @@ class Machine {
   std::unique_ptr<Value[]> stack_;
   Value* sp_;
   Value* stackEnd_;
-  std::vector<Frame> frames_;
+  FixedStack<Frame> frames_;
   std::vector<HandlerRec> handlers_;
   std::vector<Value> exceptions_;     // being handled (innermost last)
   std::vector<std::vector<Value>> templates_;  // per routine: initial slot values

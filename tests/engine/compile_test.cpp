@@ -38,6 +38,25 @@ TEST(CompileMessages, FaultySourcesTable) {
       {"function F: Integer; forward;\nbegin end.", MessageType::Error, 1, 1, "Unsatisfied forward"},
       {"procedure P;\nvar unused: Integer;\nbegin end;\nbegin P; end.", MessageType::Hint, 2, 5, "never used"},
       {"begin\nend.\ntrailing", MessageType::Warning, 3, 1, "Text after final"},
+      // default parameter values
+      {"procedure P(a: Integer = 1; b: Integer);\nbegin end;\nbegin end.", MessageType::Error, 1, 29, "Default parameter required for 'b'"},
+      {"procedure P(var a: Integer = 1);\nbegin end;\nbegin end.", MessageType::Error, 1, 28, "only allowed for value and const parameters"},
+      {"procedure P(a, b: Integer = 1);\nbegin end;\nbegin end.", MessageType::Error, 1, 27, "can only be assigned to one parameter"},
+      {"var g: Integer;\nprocedure P(a: Integer = g);\nbegin end;\nbegin end.", MessageType::Error, 2, 26, "Constant expression expected"},
+      {"procedure P(a: Integer; b: string = 'x');\nbegin end;\nbegin P; end.", MessageType::Error, 3, 7, "Wrong number of parameters"},
+      // overloads
+      {"procedure P(a: Integer; b: Double = 0); overload;\nbegin end;\nprocedure P(a: Integer); overload;\nbegin end;\nbegin P(1); end.", MessageType::Error, 5, 7, "Ambiguous overloaded call to 'P'"},
+      {"procedure P(a: Integer); overload;\nbegin end;\nprocedure P(s: string); overload;\nbegin end;\nbegin P(True); end.", MessageType::Error, 5, 7, "no overloaded version of 'P'"},
+      {"procedure P(a: Integer); overload;\nbegin end;\nprocedure P(var a: Integer); overload;\nbegin end;\nbegin P(1, 2); end.", MessageType::Error, 5, 7, "no overloaded version of 'P'"},
+      {"procedure P(a: Integer); overload;\nbegin end;\nprocedure P(s: string);\nbegin end;\nbegin end.", MessageType::Error, 3, 1, "must be marked with the 'overload' directive"},
+      {"procedure P(a: Integer); overload;\nbegin end;\nprocedure P(b: Integer); overload;\nbegin end;\nbegin end.", MessageType::Error, 3, 1, "has the same parameters"},
+      {"function F(a: Integer): Integer; overload;\nbegin end;\nfunction F(a: Integer): string; overload;\nbegin end;\nbegin end.", MessageType::Error, 3, 1, "has the same parameters"},
+      {"function F(a: Integer): Integer; forward;\nfunction F(a: Integer): string;\nbegin end;\nbegin end.", MessageType::Error, 2, 1, "differs from previous declaration"},
+      // typed constants
+      {"const A: array[1..3] of Integer = (1, 2);\nbegin end.", MessageType::Error, 1, 35, "Wrong number of elements: 3 expected"},
+      {"type R = record x: Integer; end;\nconst C: R = (y: 1);\nbegin end.", MessageType::Error, 2, 15, "Unknown record field identifier 'y'"},
+      {"var g: Integer;\nconst A: array[1..2] of Integer = (1, g);\nbegin end.", MessageType::Error, 2, 39, "Constant expression expected"},
+      {"const A: array[1..2] of string = (1, 'x');\nbegin end.", MessageType::Error, 1, 35, "Incompatible types"},
   };
   for (const Faulty& c : cases) {
     SCOPED_TRACE(c.source);

@@ -111,6 +111,7 @@ TEST(HostDeclarations, DeclarationTextsAsHostsWriteThem) {
       {u"function Pick(Default: Integer; Read, Write: string; Text, Name: string; Index: Integer): string;",
        "Writeln(Pick(1, 'r', 'w', 't', 'n', 2))", "1|r|w|t|n|2"},
       {u"function ParamStr(Index:Integer):string;", "Writeln(ParamStr(3))", "3"},
+      {u"function Defaults(A: Integer; B: string = 'x'): string;", "Writeln(Defaults(1))", "1|x"},
       {u"procedure Writeln(s: string);", "Writeln('hidden')", "hidden"},
   };
   for (const Case& c : cases) {

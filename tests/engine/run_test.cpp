@@ -25,6 +25,11 @@ TEST(RunErrors, FaultsAreScriptErrorsNeverCrashes) {
       {"var s: string;\nbegin\n  Writeln(s[1]);\nend.", "ERangeError", 3, 3},
       {"var e: Exception;\nbegin\n  Writeln(e.Message);\nend.", "EAccessViolation", 3, 3},
       {"var a: array of string;\nbegin\n  Writeln(a[0]);\nend.", "ERangeError", 3, 3},
+      // an index held in a local: the fused element loads and stores check it too
+      {"procedure P;\nvar a: array of Integer; i: Integer;\nbegin\n  SetLength(a, 2); i := 2;\n  Writeln(a[i]);\nend;\nbegin P; end.", "ERangeError", 5, 3},
+      {"procedure P;\nvar a: array of Integer; i: Integer;\nbegin\n  i := -1;\n  a[i] := 3;\nend;\nbegin P; end.", "ERangeError", 5, 3},
+      {"var g: array of Integer;\nprocedure P;\nvar i: Integer;\nbegin\n  SetLength(g, 3); i := 3;\n  g[i] := g[i - 1];\nend;\nbegin P; end.", "ERangeError", 6, 3},
+      {"var g: array of Integer;\nprocedure P;\nvar i: Integer;\nbegin\n  i := 0;\n  if g[i] > 0 then Writeln;\nend;\nbegin P; end.", "ERangeError", 6, 3},
       {"procedure R(n: Integer);\nbegin\n  R(n + 1);\nend;\nbegin\n  R(0);\nend.", "EStackOverflow", 3, 3},
       {"begin\n  raise Exception.Create('custom');\nend.", "Exception", 2, 3},
       {"begin\n  StrToInt('12a');\nend.", "EConvertError", 2, 3},
@@ -83,6 +88,12 @@ class Calls : public ::testing::Test {
         "function Fail(n: Integer): Integer; begin Result := 10 div n; end;\n"
         "function GetCount: Integer; begin Result := Count; end;\n"
         "function GetNames: string; begin Result := Names; end;\n"
+        "function Join(const a: string; const sep: string = '-'; n: Integer = 2): string;\n"
+        "var i: Integer; begin Result := a; for i := 2 to n do Result := Result + sep + a; end;\n"
+        "function Kind(n: Integer): string; overload; begin Result := 'int'; end;\n"
+        "function Kind(const s: string): string; overload; begin Result := 'str ' + s; end;\n"
+        "function Kind(d: Double): string; overload; begin Result := 'real'; end;\n"
+        "function Kind(a, b: Integer): string; overload; begin Result := 'pair'; end;\n"
         "begin Count := 10; end."))
         << text::toUtf8(e.messages().empty() ? u"" : e.messages()[0].text);
   }
@@ -118,6 +129,48 @@ TEST_F(Calls, GlobalsLiveOnAfterTheMainBody) {
   EXPECT_EQ(e.call(u"GetCount", none), script::Data{int64_t{10}});
   ASSERT_TRUE(e.compile(u"var Count: Integer; function GetCount: Integer; begin Result := Count; end; begin end."));
   EXPECT_EQ(e.call(u"GetCount", none), script::Data{int64_t{0}});
+}
+
+TEST_F(Calls, OmittedArgumentsTakeTheirDefaults) {
+  struct Case {
+    std::vector<script::Data> args;
+    const char16_t* want;
+  };
+  const Case cases[] = {
+      {{std::u16string(u"a")}, u"a-a"},
+      {{std::u16string(u"a"), std::u16string(u"+")}, u"a+a"},
+      {{std::u16string(u"a"), std::u16string(u"+"), int64_t{3}}, u"a+a+a"},
+  };
+  for (const Case& c : cases) {
+    std::vector<script::Data> args = c.args;
+    EXPECT_EQ(e.call(u"Join", args), script::Data{std::u16string(c.want)});
+  }
+}
+
+TEST_F(Calls, OverloadsChosenByTheValuesPassed) {
+  struct Case {
+    std::vector<script::Data> args;
+    const char16_t* want;  // null: no version fits
+  };
+  const Case cases[] = {
+      {{int64_t{1}}, u"int"},
+      {{std::u16string(u"x")}, u"str x"},
+      {{2.5}, u"real"},
+      {{int64_t{1}, int64_t{2}}, u"pair"},
+      {{true}, nullptr},
+      {{int64_t{1}, int64_t{2}, int64_t{3}}, nullptr},
+  };
+  for (const Case& c : cases) {
+    std::vector<script::Data> args = c.args;
+    auto r = e.call(u"kind", args);
+    if (c.want) {
+      EXPECT_EQ(r, script::Data{std::u16string(c.want)});
+    } else {
+      EXPECT_FALSE(r.has_value());
+      ASSERT_TRUE(e.runError().has_value());
+      EXPECT_NE(e.runError()->message.find(u"No overloaded version of kind"), std::u16string::npos);
+    }
+  }
 }
 
 TEST_F(Calls, ErrorsAndUnknownNames) {
@@ -172,6 +225,91 @@ TEST(Stop, EndsARunawayLoop) {
   writes = 0;
   ASSERT_TRUE(e.compile(u"begin Write(1); end."));
   EXPECT_TRUE(e.run());
+}
+
+// The host stops the script from its Write callback once the script writes "stop".
+struct StoppingRun {
+  bool ran = true;
+  std::string out;
+  std::u16string message;
+};
+StoppingRun runUntilStop(const char16_t* source) {
+  script::Engine e;
+  hostOptions(e);
+  StoppingRun r;
+  e.setWrite([&](std::u16string_view s) {
+    r.out += text::toUtf8(s);
+    if (s == u"stop") e.stop();
+  });
+  if (!e.compile(source)) {
+    r.message = e.messages().empty() ? u"" : e.messages()[0].text;
+    return r;
+  }
+  r.ran = e.run();
+  if (e.runError()) r.message = e.runError()->message;
+  return r;
+}
+
+TEST(Stop, RunsFinallyBlocksButNoExceptHandlers) {
+  StoppingRun r = runUntilStop(
+      u"procedure Cleanup; begin Write('cleanup'); end;\n"
+      "procedure Work;\n"
+      "var i: Integer;\n"
+      "begin\n"
+      "  try\n"
+      "    try\n"
+      "      while True do begin Inc(i); if i = 3 then Write('stop') else Write(i); end;\n"
+      "    except\n"
+      "      Writeln('caught');\n"
+      "    end;\n"
+      "  finally\n"
+      "    Write(' inner ');\n"
+      "    for i := 1 to 3 do Write(i);\n"   // loops and calls run inside the finally
+      "    Cleanup;\n"
+      "  end;\n"
+      "  Writeln('after inner');\n"
+      "end;\n"
+      "begin\n"
+      "  try\n"
+      "    try Work; except on E: Exception do Writeln('outer caught'); end;\n"
+      "  finally\n"
+      "    Writeln(' outer');\n"
+      "  end;\n"
+      "  Writeln('not reached');\n"
+      "end.");
+  EXPECT_FALSE(r.ran);
+  EXPECT_EQ(r.message, u"Script stopped");
+  EXPECT_EQ(r.out, "12stop inner 123cleanup outer\n");
+}
+
+TEST(Stop, LeavingAFinallyEarlyDoesNotCancelTheStop) {
+  struct Case {
+    const char16_t* source;
+    const char* out;
+  };
+  const Case cases[] = {
+      // a repeat loop notices the stop at its backward jump
+      {u"var i: Integer; begin try repeat Inc(i); if i = 2 then Write('stop'); until False; "
+       "finally Write('F'); end; Write('X'); end.", "stopF"},
+      // exit and break out of a finally block, an exception raised and handled in one
+      {u"procedure P; begin try Write('stop'); while True do; finally Write('F'); Exit; end; end;\n"
+       "begin P; Write('X'); end.", "stopF"},
+      {u"var i: Integer; begin for i := 1 to 3 do try if i = 2 then begin Write('stop'); while True do; end; "
+       "finally Write(i); if i = 2 then Break; end; Write('X'); end.", "1stop2"},
+      {u"begin try try Write('stop'); while True do; finally "
+       "try raise Exception.Create('e'); except Write('h'); end; raise Exception.Create('lost'); end; "
+       "finally Write('F'); end; Write('X'); end.", "stophF"},
+      // stopped again inside a finally: the rest of it is skipped, the outer one runs
+      {u"begin try try Write('stop'); while True do; finally Write('stop'); while True do; Write('no'); end; "
+       "finally Write('F'); end; end.", "stopstopF"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(text::toUtf8(c.source));
+    StoppingRun r = runUntilStop(c.source);
+    EXPECT_FALSE(r.ran);
+    EXPECT_EQ(r.message, u"Script stopped");
+    EXPECT_EQ(r.out, c.out);
+  }
 }
 
 TEST(ReadInput, ReadlnTakesLinesFromTheHost) {
