@@ -140,6 +140,10 @@ class Parser {
   void typeSection();
   void varSection();
   void routineDeclaration(bool isFunction);
+  // name [paramList] [":" type], after "procedure" or "function"
+  void routineHeader(bool isFunction, std::u16string& name, std::vector<Param>& params, const Type*& result);
+  // A routine declared in the current one, added to the program's routines.
+  Routine* newRoutine(const std::u16string& name, Pos p, const std::vector<Param>& params, const Type* result);
   void externalDeclaration(Pos p, const std::u16string& name, const std::vector<Param>& params,
                            const Type* result);
   std::optional<ext::ArgKind> argKind(const Type* t) const;
@@ -545,19 +549,40 @@ void Parser::paramList(std::vector<Param>& params) {
   expect(Tok::RParen);
 }
 
+Routine* Parser::newRoutine(const std::u16string& name, Pos p, const std::vector<Param>& params,
+                            const Type* result) {
+  auto owned = std::make_unique<Routine>();
+  Routine* r = owned.get();
+  r->name = name;
+  r->pos = p;
+  r->level = cur_->level + 1;
+  r->index = static_cast<int>(prog_.decls.size());
+  r->params = params;
+  r->result = result;
+  r->parent = cur_;
+  prog_.decls.push_back(std::move(owned));
+  return r;
+}
+
+void Parser::routineHeader(bool isFunction, std::u16string& name, std::vector<Param>& params,
+                           const Type*& result) {
+  name = identifier();
+  paramList(params);
+  if (isFunction) {
+    expect(Tok::Colon);
+    result = typeIdentifier();
+  }
+}
+
 // routine = ("procedure" | "function") ident [paramList] [":" type] ";"
 //           { directive ";" } ( "forward" ";" | block ";" )
 void Parser::routineDeclaration(bool isFunction) {
   Pos p = tok_.pos;
   advance();
-  std::u16string name = identifier();
+  std::u16string name;
   std::vector<Param> params;
-  paramList(params);
   const Type* result = nullptr;
-  if (isFunction) {
-    expect(Tok::Colon);
-    result = typeIdentifier();
-  }
+  routineHeader(isFunction, name, params, result);
   expect(Tok::Semicolon);
   bool forward = false, overload = false;
   for (int guard = 0; is(Tok::Ident) && guard < 20; ++guard) {
@@ -601,32 +626,14 @@ void Parser::routineDeclaration(bool isFunction) {
       diag_.error(p, u"Overloaded routine '" + name + u"' must be marked with the 'overload' directive");
     else if (sameParams)
       diag_.error(p, u"Overloaded routine '" + name + u"' has the same parameters as one declared before");
-    auto owned = std::make_unique<Routine>();
-    r = owned.get();
-    r->name = name;
-    r->pos = p;
-    r->level = cur_->level + 1;
-    r->index = static_cast<int>(prog_.decls.size());
-    r->params = params;
-    r->result = result;
-    r->parent = cur_;
+    r = newRoutine(name, p, params, result);
     r->overload = true;
-    prog_.decls.push_back(std::move(owned));
     Routine* last = chain;
     while (last->nextOverload) last = last->nextOverload;
     last->nextOverload = r;
   } else {
-    auto owned = std::make_unique<Routine>();
-    r = owned.get();
-    r->name = name;
-    r->pos = p;
-    r->level = cur_->level + 1;
-    r->index = static_cast<int>(prog_.decls.size());
-    r->params = params;
-    r->result = result;
-    r->parent = cur_;
+    r = newRoutine(name, p, params, result);
     r->overload = overload;
-    prog_.decls.push_back(std::move(owned));
     Symbol s;
     s.kind = SymKind::Routine;
     s.routine = r;
@@ -748,15 +755,7 @@ void Parser::externalDeclaration(Pos p, const std::u16string& name, const std::v
     else diag_.error(p, u"Type '" + typeName(result) + u"' cannot be returned by a library function");
   }
 
-  auto owned = std::make_unique<Routine>();
-  Routine* r = owned.get();
-  r->name = name;
-  r->pos = p;
-  r->level = cur_->level + 1;
-  r->index = static_cast<int>(prog_.decls.size());
-  r->params = params;
-  r->result = result;
-  r->parent = cur_;
+  Routine* r = newRoutine(name, p, params, result);
   r->defined = true;
   r->external = static_cast<int>(prog_.externals.size());
   for (const Param& prm : params) r->slots.push_back(prm.byRef() ? types_.nil : prm.type);
@@ -765,7 +764,6 @@ void Parser::externalDeclaration(Pos p, const std::u16string& name, const std::v
     r->slots.push_back(result);
   }
   prog_.externals.push_back(std::move(x));
-  prog_.decls.push_back(std::move(owned));
   Symbol s;
   s.kind = SymKind::Routine;
   s.routine = r;
@@ -2094,14 +2092,10 @@ void Parser::hostFunction(const Engine::Host::Decl& d) {
   }
   Pos p = tok_.pos;
   advance();
-  std::u16string name = identifier();
+  std::u16string name;
   std::vector<Param> params;
-  paramList(params);
   const Type* result = nullptr;
-  if (isFunction) {
-    expect(Tok::Colon);
-    result = typeIdentifier();
-  }
+  routineHeader(isFunction, name, params, result);
   accept(Tok::Semicolon);
   while (is(Tok::Ident) && routineDirective(tok_.key)) {
     advance();
@@ -2248,14 +2242,9 @@ void Parser::hostMember(const HostClass& cls, const HostClass::Member& m) {
       return;
     }
     advance();
-    hm.name = identifier();
     std::vector<Param> params;
-    paramList(params);
     const Type* result = nullptr;
-    if (isFunction) {
-      expect(Tok::Colon);
-      result = typeIdentifier();
-    }
+    routineHeader(isFunction, hm.name, params, result);
     accept(Tok::Semicolon);
     while (is(Tok::Ident) && routineDirective(tok_.key)) {
       advance();
