@@ -8,6 +8,10 @@
 //   if (!e.run()) report(e.runError());
 //   e.call(u"OnClick", args);          // globals live on after run()
 //
+// What a host declares into an engine (functions, types, variables in its own storage,
+// classes) and what its C++ code sees of a call is in host.h; the standard classes are
+// in class_library.h.
+//
 // An Engine owns one compiled program and its globals; compile() replaces both. Nothing
 // a script does (division by zero, bad index, nil access, runaway recursion) throws out
 // of these functions: faults become a RunError. Not thread-safe; stop() may be called
