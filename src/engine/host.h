@@ -179,7 +179,8 @@ struct PropertyInfo {
 //   "constructor Create(AOwner: TComponent);"   (runs on the new instance)
 //   "function IndexOf(const S: string): Integer;"
 //   "property Strings[Index: Integer]: string; default;"
-// A class without a factory is abstract: scripts cannot create it.
+// A class without a factory is abstract: scripts cannot create it. Its objects point
+// to it, so a class must outlive them (the standard classes live as long as the program).
 class HostClass {
  public:
   using Factory = std::function<ObjectRef()>;

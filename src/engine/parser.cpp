@@ -2167,6 +2167,7 @@ void Parser::hostClass(const Engine::Host::Decl& d) {
   }
   vm::ClassInfo* info = types_.addClass(hc.name(), parent);
   info->host = &hc;
+  prog_.hostClasses.push_back(d.cls);
   if (!parent && hc.name() == u"TObject") {
     // the script's exception classes descend from it too
     auto* root = const_cast<vm::ClassInfo*>(types_.exceptionInfo());

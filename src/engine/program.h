@@ -84,6 +84,9 @@ struct Engine::Program {
   std::vector<HostSignature> hostRoutines;
   std::vector<HostVariable> hostVariables;
   std::vector<HostMember> hostMembers;
+  // The host classes this compilation uses: kept alive while its code may run, even if
+  // the host declares others in their place.
+  std::vector<std::shared_ptr<const HostClass>> hostClasses;
   bool shortCircuit = false;
   std::unordered_map<std::u16string, int> routineByName;  // folded name → routine
   // Parse products kept for the code generator.

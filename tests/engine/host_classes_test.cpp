@@ -207,6 +207,26 @@ TEST(HostClasses, EventsAssignedInTheScriptFireFromTheHost) {
   EXPECT_EQ(error.text, u"The event's script is not loaded");
 }
 
+TEST(HostClasses, ACompiledScriptKeepsTheClassesItWasCompiledWith) {
+  auto thing = [](const char16_t* name) {
+    auto c = std::make_shared<HostClass>(u"TThing", nullptr, [] { return ObjectRef::make<script::Object>(); });
+    c->method(u"function Name: string;", [name](HostCall& call) { call.setResult(std::u16string(name)); });
+    return c;
+  };
+  const char* source = "var T: TThing;\nbegin T := TThing.Create; Writeln(T.Name); end.";
+  Host h;
+  auto first = thing(u"first");
+  std::weak_ptr<const HostClass> watch = first;
+  h.e.declareClass(std::move(first));
+  ASSERT_TRUE(h.compile(source));
+  h.e.declareClass(thing(u"second"));  // replaces the first for the next compile
+  ASSERT_FALSE(watch.expired());
+  ASSERT_TRUE(h.e.run());
+  EXPECT_EQ(h.out, "first\n");
+  EXPECT_EQ(h.run(source), "second\n");
+  EXPECT_TRUE(watch.expired());
+}
+
 TEST(HostClasses, StringListEventsFireAroundChanges) {
   Host h;
   EXPECT_EQ(h.run("var L: TStringList;\n"
