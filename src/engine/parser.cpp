@@ -231,6 +231,11 @@ class Parser {
   Engine::DirectiveHandler noDirective_;
   std::vector<std::unique_ptr<Routine>> hostRoutines_;
   std::unordered_map<const HostClass*, const vm::ClassInfo*> hostInfos_;
+  struct ClassMembers {  // of one host class: folded name → index in Program::hostMembers
+    std::unordered_map<std::u16string, int> byName;
+    int defaultProperty = -1;
+  };
+  std::unordered_map<const HostClass*, ClassMembers> members_;
 };
 
 // ---------------------------------------------------------------------------------
@@ -2253,6 +2258,11 @@ void Parser::hostMember(const HostClass& cls, const HostClass::Member& m) {
     }
     hm.read = addHostRoutine(cls.name() + u"." + hm.name, &m.fn, std::move(params), result, true);
   }
+  ClassMembers& cm = members_[&cls];
+  int index = static_cast<int>(prog_.hostMembers.size());
+  if (!cm.byName.emplace(foldName(hm.name), index).second)
+    diag_.error(p, u"Member '" + hm.name + u"' of '" + cls.name() + u"' is declared twice");
+  if (hm.isDefault) cm.defaultProperty = index;
   prog_.hostMembers.push_back(std::move(hm));
 }
 
@@ -2260,9 +2270,15 @@ void Parser::hostMember(const HostClass& cls, const HostClass::Member& m) {
 // property.
 const HostMember* Parser::findMember(const vm::ClassInfo* c, const std::u16string& key, bool wantDefault) {
   for (; c; c = c->parent) {
-    if (!c->host) continue;
-    for (const HostMember& m : prog_.hostMembers)
-      if (m.cls == c->host && (wantDefault ? m.isDefault : foldName(m.name) == key)) return &m;
+    auto it = c->host ? members_.find(c->host) : members_.end();
+    if (it == members_.end()) continue;
+    int k = -1;
+    if (wantDefault) {
+      k = it->second.defaultProperty;
+    } else if (auto m = it->second.byName.find(key); m != it->second.byName.end()) {
+      k = m->second;
+    }
+    if (k >= 0) return &prog_.hostMembers[k];
   }
   return nullptr;
 }
@@ -2375,10 +2391,11 @@ void Parser::pushObjectWith(const Type* cls, int slot) {
     s.used = true;
     names.emplace(key, s);
   };
-  for (const vm::ClassInfo* c = cls->cls; c; c = c->parent)
-    for (size_t k = 0; k < prog_.hostMembers.size(); ++k)
-      if (c->host && prog_.hostMembers[k].cls == c->host)
-        add(foldName(prog_.hostMembers[k].name), static_cast<int>(k));
+  for (const vm::ClassInfo* c = cls->cls; c; c = c->parent) {
+    auto it = c->host ? members_.find(c->host) : members_.end();
+    if (it == members_.end()) continue;
+    for (const auto& [key, k] : it->second.byName) add(key, k);
+  }
   add(u"free", -1);
   add(u"classname", -1);
   for (auto& [key, s] : names) scopes_.declareQuiet(key, s);
