@@ -207,6 +207,22 @@ TEST(HostClasses, EventsAssignedInTheScriptFireFromTheHost) {
   EXPECT_EQ(error.text, u"The event's script is not loaded");
 }
 
+TEST(HostClasses, MistakesInAClassAreMessages) {
+  Host h;
+  auto broken = std::make_shared<HostClass>(u"TBroken", nullptr);
+  broken->method(u"procedure Twice;", {}).method(u"procedure twice(A: Integer);", {});
+  broken->property(u"property Items: Integer; default;", {});
+  broken->method(u"constructor Create;", {});
+  h.e.declareClass(std::make_shared<HostClass>(u"TOrphan", broken));  // before its parent
+  h.e.declareClass(broken);
+  ASSERT_FALSE(h.compile("begin end."));
+  std::string m = joinedMessages(h.e.messages());
+  for (const char* text : {"Class 'TOrphan' is declared before its parent 'TBroken'",
+                           "(host) procedure twice(A: Integer); (1:1): Member 'twice' of 'TBroken' is declared twice",
+                           "A default property must have an index", "'procedure' expected but 'constructor' found"})
+    EXPECT_NE(m.find(text), std::string::npos) << text << "\n" << m;
+}
+
 TEST(HostClasses, ACompiledScriptKeepsTheClassesItWasCompiledWith) {
   auto thing = [](const char16_t* name) {
     auto c = std::make_shared<HostClass>(u"TThing", nullptr, [] { return ObjectRef::make<script::Object>(); });
