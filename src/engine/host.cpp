@@ -51,41 +51,37 @@ Value toValue(const Data& d, const Type* t, uint64_t serial) {
     auto cb = std::get_if<Callback>(&d);
     return Value::integer(cb && cb->program == serial ? cb->routine : -1);
   }
+  // the common cases (a number into a number) convert without touching text
   int64_t i = 0;
   double f = 0;
-  std::u16string s;
-  bool isStr = false;
-  if (auto p = std::get_if<int64_t>(&d)) i = *p, f = static_cast<double>(*p), s = text::fromAscii(std::to_string(*p));
+  const std::u16string* str = std::get_if<std::u16string>(&d);
+  if (auto p = std::get_if<int64_t>(&d)) i = *p, f = static_cast<double>(*p);
   else if (auto q = std::get_if<double>(&d)) f = *q, i = static_cast<int64_t>(*q);
   else if (auto b = std::get_if<bool>(&d)) i = *b, f = *b;
-  else if (auto str = std::get_if<std::u16string>(&d)) s = *str, isStr = true;
   switch (t->kind) {
     case TypeKind::Integer:
-      if (isStr) {
-        int64_t v = 0;
-        parseInt(s, v);
-        i = v;
-      }
+      if (str) parseInt(*str, i);
       return Value::integer(narrow(t->intKind, i));
     case TypeKind::Char: case TypeKind::AnsiChar:
-      return Value::integer(isStr ? (s.empty() ? 0 : s[0]) : i);
-    case TypeKind::Boolean: return Value::integer(isStr ? !s.empty() : i != 0);
+      return Value::integer(str ? (str->empty() ? 0 : (*str)[0]) : i);
+    case TypeKind::Boolean: return Value::integer(str ? !str->empty() : i != 0);
     case TypeKind::Enum: return Value::integer(i);
     case TypeKind::Float:
-      if (isStr) parseFloat(s, f);
+      if (str) parseFloat(*str, f);
       return Value::real(f);
     case TypeKind::String: case TypeKind::AnsiString: {
       std::u16string out;
-      if (std::holds_alternative<double>(d)) out = floatToStr(f);
+      if (str) out = *str;
+      else if (std::holds_alternative<int64_t>(d)) out = intToStr(i);
+      else if (std::holds_alternative<double>(d)) out = floatToStr(f);
       else if (std::holds_alternative<bool>(d)) out = i ? u"True" : u"False";
-      else if (std::holds_alternative<int64_t>(d) || isStr) out = s;
-      return Value::string(t->kind == TypeKind::AnsiString ? textToBytes(out) : out);
+      return Value::string(t->kind == TypeKind::AnsiString ? textToBytes(out) : std::move(out));
     }
     case TypeKind::Variant:
       if (std::holds_alternative<int64_t>(d)) return Value::integer(i);
       if (std::holds_alternative<double>(d)) return Value::real(f);
       if (std::holds_alternative<bool>(d)) return Value::boolean(i != 0);
-      if (isStr) return Value::string(s);
+      if (str) return Value::string(*str);
       if (auto o = std::get_if<ObjectRef>(&d)) return objectValue(*o);
       return Value::empty();
     default: return defaultValue(t);
@@ -265,6 +261,34 @@ void HostCall::setVarBytes(int i, std::string_view bytes) {
 void HostCall::setResult(const Data& value) {
   if (!sig_ || !sig_->result) return;
   result_ = toValue(value, sig_->result, engine_.serial_);
+  resultSet_ = true;
+}
+
+void HostCall::setResult(int64_t v) {
+  if (!sig_ || !sig_->result) return;
+  if (sig_->result->kind != TypeKind::Integer) return setResult(Data(v));
+  result_ = Value::integer(narrow(sig_->result->intKind, v));
+  resultSet_ = true;
+}
+
+void HostCall::setResult(bool v) {
+  if (!sig_ || !sig_->result) return;
+  if (sig_->result->kind != TypeKind::Boolean) return setResult(Data(v));
+  result_ = Value::integer(v);
+  resultSet_ = true;
+}
+
+void HostCall::setResult(double v) {
+  if (!sig_ || !sig_->result) return;
+  if (sig_->result->kind != TypeKind::Float) return setResult(Data(v));
+  result_ = Value::real(v);
+  resultSet_ = true;
+}
+
+void HostCall::setResult(std::u16string v) {
+  if (!sig_ || !sig_->result) return;
+  if (sig_->result->kind != TypeKind::String) return setResult(Data(std::move(v)));
+  result_ = Value::string(std::move(v));
   resultSet_ = true;
 }
 

@@ -30,6 +30,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <typeinfo>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -107,6 +108,7 @@ class HostCall {
   Object* self() const { return self_; }
   // The object as the C++ class the member was written for; a script error otherwise.
   template <class T> T& self() const {
+    if (self_ && typeid(*self_) == typeid(T)) return static_cast<T&>(*self_);  // the usual case, cheaply
     auto* p = dynamic_cast<T*>(self_);
     if (!p) raise(u"EInvalidCast", u"The object is not of the class this member belongs to");
     return *p;
@@ -125,6 +127,13 @@ class HostCall {
 
   void setVar(int i, const Data& value);    // a var parameter's new value
   void setResult(const Data& value);
+  // The common results without the detour through Data.
+  void setResult(int64_t v);
+  void setResult(int v) { setResult(int64_t{v}); }
+  void setResult(bool v);
+  void setResult(double v);
+  void setResult(std::u16string v);
+  void setResult(const char16_t* v) { setResult(std::u16string(v)); }
   void setVarBytes(int i, std::string_view bytes);  // an AnsiString var parameter
   void setResultBytes(std::string_view bytes);
   bool hasResult() const { return resultSet_; }
