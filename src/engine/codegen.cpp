@@ -261,25 +261,16 @@ class Generator {
         emit(Op::FIELD, e.index);
         break;
       case EK::Call:
-        for (size_t k = 0; k < e.args.size(); ++k) {
-          if (e.byRef[k]) address(*e.args[k]);
-          else expr(*e.args[k]);
-        }
+        arguments(e);
         emit(Op::CALL, e.index);
         extra(e.hops);
         break;
       case EK::External:
-        for (size_t k = 0; k < e.args.size(); ++k) {
-          if (e.byRef[k]) address(*e.args[k]);
-          else expr(*e.args[k]);
-        }
+        arguments(e);
         emit(Op::XCALL, e.index);
         break;
       case EK::Native:
-        for (size_t k = 0; k < e.args.size(); ++k) {
-          if (k < e.byRef.size() && e.byRef[k]) address(*e.args[k]);
-          else expr(*e.args[k]);
-        }
+        arguments(e);
         emit(Op::NATIVE, e.index);
         extra(static_cast<int32_t>(e.args.size()));
         break;
@@ -358,13 +349,18 @@ class Generator {
     }
   }
 
-  // The arguments of e, then HCALL of host routine index; extra: values already pushed
-  // (a constructor's object).
-  void hostCall(int index, const Expr& e, int extraArgs = 0, const Expr* value = nullptr) {
+  // The arguments of a call: values, or addresses for var parameters.
+  void arguments(const Expr& e) {
     for (size_t k = 0; k < e.args.size(); ++k) {
       if (k < e.byRef.size() && e.byRef[k]) address(*e.args[k]);
       else expr(*e.args[k]);
     }
+  }
+
+  // The arguments of e, then HCALL of host routine index; extra: values already pushed
+  // (a constructor's object).
+  void hostCall(int index, const Expr& e, int extraArgs = 0, const Expr* value = nullptr) {
+    arguments(e);
     if (value) expr(*value);
     emit(Op::HCALL, static_cast<uint32_t>(index));
     extra(static_cast<int32_t>(e.args.size()) + extraArgs + (value ? 1 : 0));
